@@ -1,0 +1,53 @@
+# Entry points: `make run` and `make test` install what is missing, build and run.
+#   make test SANITIZE=address   ASan + UBSan build in build-address/
+#   make test SANITIZE=thread    TSan build in build-thread/
+#   make bench                   benchmarks (Release) in build-bench/
+#   make fuzz                    libFuzzer targets (clang) in build-fuzz/
+SANITIZE ?=
+BUILD_TYPE ?= RelWithDebInfo
+ifeq ($(SANITIZE),)
+BUILD_DIR ?= build
+else
+BUILD_DIR ?= build-$(SANITIZE)
+endif
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSONQUIX_SANITIZE=$(SANITIZE)
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build test run bench fuzz format clean
+
+all: build
+
+deps:
+	@scripts/deps.sh
+
+$(BUILD_DIR)/build.ninja: | deps
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+
+build: deps $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@scripts/run.sh $(BUILD_DIR)
+
+bench:
+	@scripts/deps.sh bench
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONQUIX_BUILD_BENCH=ON \
+	  -DSONQUIX_BUILD_TESTS=OFF
+	cmake --build build-bench -j $(JOBS)
+	@scripts/bench.sh build-bench
+
+fuzz:
+	@scripts/deps.sh fuzz
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DSONQUIX_BUILD_FUZZ=ON -DSONQUIX_BUILD_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	@echo "fuzz targets are in build-fuzz/fuzz/"
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-address build-thread build-bench build-fuzz
