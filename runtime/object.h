@@ -21,6 +21,9 @@
 // calls to the outer one (which it does not reference) and hands the outer object its own inner
 // IUnknown, which keeps the object's count.
 //
+// ExtraInterface(iid): an optional member returning the pointer for an identifier only known at
+// run time (an event sink answering the events interface it was made for), or null.
+//
 // kImplIid: answered only by this class, with a pointer to the implementation object itself
 // (referenced). ImplOf<T>(p) uses it so internal code reaches the implementation behind an
 // interface pointer, and a foreign object that merely answers the same interface is refused.
@@ -135,6 +138,9 @@ class Object : public First, public Rest... {
       if (iid == Derived::kImplIid) *out = static_cast<Derived*>(this);
     }
     if (!*out) *out = FindInterface<First, Rest...>(iid);
+    if constexpr (requires(Derived* d) { d->ExtraInterface(iid); }) {
+      if (!*out) *out = static_cast<Derived*>(this)->ExtraInterface(iid);
+    }
     if (!*out) return E_NOINTERFACE;
     AddRef();
     return S_OK;
