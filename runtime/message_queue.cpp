@@ -5,14 +5,12 @@
 namespace pelk {
 
 void Event::Set() {
-  std::vector<MessageQueue*> watchers;
-  {
-    std::lock_guard lock(mutex_);
-    set_.store(true, std::memory_order_release);
-    watchers = watchers_;
-  }
+  // Everything happens under the lock: a waiter may destroy the event as soon as it can see it
+  // set, and it can only return once it has taken the lock (Wait) or removed its watcher.
+  std::lock_guard lock(mutex_);
+  set_.store(true, std::memory_order_release);
   cv_.notify_all();
-  for (MessageQueue* queue : watchers) queue->WakeUp();
+  for (MessageQueue* queue : watchers_) queue->WakeUp();
 }
 
 void Event::Wait() const {
