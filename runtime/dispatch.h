@@ -27,11 +27,13 @@
 
 #include <array>
 #include <span>
+#include <string>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
+#include "runtime/bstr.h"
 #include "runtime/com_ptr.h"
 #include "runtime/unknown.h"
 #include "runtime/variant.h"
@@ -121,6 +123,35 @@ struct Slot<BSTR> {
     return FAILED(VariantChangeType(held.Get(), &v, 0, VT_BSTR)) ? DISP_E_TYPEMISMATCH : S_OK;
   }
   BSTR Get() { return held->bstrVal; }
+};
+
+// 8-bit text (UTF-8) and raw bytes travel late-bound as strings: text converted, bytes as the
+// string's own bytes.
+template <>
+struct Slot<const char*> {
+  static constexpr ParamType kType = ParamType::kBstr;
+  std::string text;
+  bool null = true;
+  HRESULT Load(VARIANT& v) {
+    VARIANT t;
+    VariantInit(&t);
+    if (FAILED(VariantChangeType(&t, &v, 0, VT_BSTR))) return DISP_E_TYPEMISMATCH;
+    null = t.bstrVal == nullptr;
+    text = BstrToUtf8(t.bstrVal);
+    VariantClear(&t);
+    return S_OK;
+  }
+  const char* Get() { return null ? nullptr : text.c_str(); }
+};
+
+template <>
+struct Slot<const void*> {
+  static constexpr ParamType kType = ParamType::kBstr;
+  Variant held;
+  HRESULT Load(VARIANT& v) {
+    return FAILED(VariantChangeType(held.Get(), &v, 0, VT_BSTR)) ? DISP_E_TYPEMISMATCH : S_OK;
+  }
+  const void* Get() { return held->bstrVal; }
 };
 
 template <>
@@ -284,6 +315,7 @@ HRESULT Call(HRESULT (I::*method)(Args...), I* self, const InvokeFrame& frame,
     if (FAILED(hr) && frame.arg_error) *frame.arg_error = supplied - 1 - index;
   };
   (load(std::get<Ix>(slots), Ix), ...);
+  (void)load;  // unused for methods without parameters
   if (FAILED(hr)) return hr;
 
   hr = (self->*method)(std::get<Ix>(slots).Get()...);
@@ -298,6 +330,7 @@ HRESULT Call(HRESULT (I::*method)(Args...), I* self, const InvokeFrame& frame,
     }
   };
   (finish(std::get<Ix>(slots), Ix), ...);
+  (void)finish;
   return hr;
 }
 

@@ -42,7 +42,13 @@ std::unique_ptr<Thread> Thread::Start(std::function<void()> routine, int32_t pri
 }
 
 Thread::~Thread() {
-  if (thread_.joinable()) thread_.join();
+  if (!thread_.joinable()) return;
+  // The last reference to a thread's owner may go on that very thread; it cannot wait for itself.
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    thread_.detach();
+  } else {
+    thread_.join();
+  }
 }
 
 int Thread::AppliedNice() const {
@@ -51,7 +57,7 @@ int Thread::AppliedNice() const {
 }
 
 void Thread::Wait() {
-  if (thread_.joinable()) thread_.join();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
 void Thread::PumpingWaitFor() {

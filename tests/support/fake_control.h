@@ -138,7 +138,8 @@ class FakeLookupControl : public std::enable_shared_from_this<FakeLookupControl>
 
 // Disc and tag objects of the fake, usable without a control.
 ComPtr<IDiscInfo> MakeFakeDisc(const DiscRef& ref);
-ComPtr<IFileTag> MakeFakeTag(FakeTagData data = {}, bool media_file_tag = false);
+// with_views: the tag also offers the extended and MP3-field views.
+ComPtr<IFileTag> MakeFakeTag(FakeTagData data = {}, bool with_views = true);
 FakeTagData TagDataOf(IFileTag* tag);
 ComPtr<IDiscList> MakeFakeDiscList(std::vector<ComPtr<IDiscInfo>> discs);
 

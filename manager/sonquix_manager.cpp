@@ -1,0 +1,227 @@
+#include "manager/sonquix_manager.h"
+
+#include <cstdio>
+
+#include "manager/settings.h"
+#include "manager/shared_control.h"
+
+namespace pelk {
+namespace {
+
+constexpr char16_t kVersion[] = u"PelkSonquix 2.6.206.203";
+
+// Reads "PELKControl %d.%d.%d.%d"; fields that cannot be read stay 0.
+void ParseControlVersion(const std::string& text, int32_t numbers[4]) {
+  int parsed[4] = {0, 0, 0, 0};
+  std::sscanf(text.c_str(), "PELKControl %d.%d.%d.%d", &parsed[0], &parsed[1], &parsed[2],
+              &parsed[3]);
+  for (int i = 0; i < 4; ++i) numbers[i] = parsed[i];
+}
+
+// (major, minor, fourth) at least (2, 1, 6); the third number does not count.
+bool AcceptedControlVersion(const int32_t v[4]) {
+  if (v[0] != 2) return v[0] > 2;
+  if (v[1] != 1) return v[1] > 1;
+  return v[3] >= 6;
+}
+
+}  // namespace
+
+CPELKSonquixManager::CPELKSonquixManager() = default;
+
+CPELKSonquixManager::~CPELKSonquixManager() = default;
+
+HRESULT CPELKSonquixManager::get_Version(BSTR* version) {
+  if (!version) return E_POINTER;
+  *version = SysAllocString(kVersion);
+  return *version ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CPELKSonquixManager::Initialize(ILookupControl* control) {
+  if (!control) return E_INVALIDARG;
+  SharedControlState& shared = SharedControlState::Instance();
+  shared.SetControl(control);
+
+  Bstr version;
+  HRESULT hr = control->get_Version(version.Out());
+  if (FAILED(hr)) return hr;
+  if (version.Empty()) return PELKSonquix_PELKControlVersion;
+  int32_t numbers[4];
+  ParseControlVersion(version.Utf8(), numbers);
+  if (!AcceptedControlVersion(numbers)) return PELKSonquix_PELKControlVersion;
+
+  ComPtr<IUnknown> engine_object;
+  hr = control->GetControlObject(kControlObjectEngine, engine_object.Out());
+  if (FAILED(hr)) return hr;
+  ComPtr<ILookupEngine> engine = engine_object.As<ILookupEngine>();
+  if (!engine) return PELKSonquix_PELKControlVersion;
+
+  ComPtr<IUnknown> tracer_object;
+  control->GetControlObject(kControlObjectTracer, tracer_object.Out());  // optional
+  ComPtr<ILookupTracer> tracer = tracer_object.As<ILookupTracer>();
+
+  ComPtr<IPelkSonquixSettings> settings;
+  hr = CPelkSonquixSettings::CreateInstance(nullptr, IPelkSonquixSettings::kIid,
+                                            settings.OutVoid());
+  {
+    std::lock_guard lock(mutex_);
+    engine_ = engine;
+    tracer_ = tracer;
+    if (SUCCEEDED(hr)) settings_ = settings;
+  }
+  if (FAILED(hr)) return hr;
+
+  hr = shared.AddInitializedManager(control);
+  if (FAILED(hr)) return hr;
+  ++own_initializations_;
+  initialized_.store(1, std::memory_order_release);
+  return S_OK;
+}
+
+HRESULT CPELKSonquixManager::Shutdown() {
+  initialized_.store(0, std::memory_order_release);
+  WaitForBackgroundWork();
+  ComPtr<ILookupEngine> engine;
+  ComPtr<ILookupTracer> tracer;
+  ComPtr<IPelkSonquixSettings> settings;
+  {
+    std::lock_guard lock(mutex_);
+    engine = std::move(engine_);
+    tracer = std::move(tracer_);
+    settings = std::move(settings_);
+  }
+  if (own_initializations_ > 0) {
+    --own_initializations_;
+    SharedControlState::Instance().RemoveInitializedManager();
+  }
+  return S_OK;
+}
+
+void CPELKSonquixManager::WaitAndClear(std::unique_ptr<Thread>& thread) {
+  if (!thread) return;
+  thread->PumpingWaitFor();
+  thread.reset();
+}
+
+void CPELKSonquixManager::WaitForBackgroundWork() {
+  WaitAndClear(trackid_thread_);
+  WaitAndClear(albumid_thread_);
+  if (library_thread_) {
+    LibraryIDStop(1);
+    WaitAndClear(library_thread_);
+  }
+}
+
+HRESULT CPELKSonquixManager::GetFullDisc(IDiscInfo* disc, IDiscInfo** full_disc) {
+  if (!disc) return E_INVALIDARG;
+  if (!full_disc) return E_POINTER;
+  *full_disc = nullptr;
+  int32_t track_count = 0;
+  HRESULT hr = disc->get_TrackCount(&track_count);
+  if (FAILED(hr)) return hr;
+  HRESULT fetched = S_OK;
+  if (track_count <= 1) {
+    ComPtr<ILookupEngine> engine = Engine();
+    // Without an engine (not initialized) the fetch counts as failed; the disc itself comes back.
+    fetched = engine ? engine->FetchFullDisc(disc, 1, 0, full_disc) : E_UNEXPECTED;
+  }
+  if (!*full_disc) {
+    *full_disc = disc;
+    disc->AddRef();
+  }
+  return fetched;
+}
+
+HRESULT CPELKSonquixManager::GetSettings(IPelkSonquixSettings** settings) {
+  if (!settings) return E_POINTER;
+  std::lock_guard lock(mutex_);
+  settings_.CopyTo(settings);
+  return S_OK;
+}
+
+HRESULT CPELKSonquixManager::PutSettings(IPelkSonquixSettings* settings) {
+  ComPtr<IPelkSonquixSettings> previous;
+  std::lock_guard lock(mutex_);
+  previous = std::move(settings_);
+  settings_ = settings;
+  return S_OK;
+}
+
+HRESULT CPELKSonquixManager::EnumConnectionPoints(IEnumConnectionPoints** points) {
+  if (points) *points = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT CPELKSonquixManager::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+  if (!point) return E_POINTER;
+  *point = nullptr;
+  if (!(iid == DIID__IPELKSonquixManagerEvents)) return CONNECT_E_NOCONNECTION;
+  point_.AddRef();
+  *point = &point_;
+  return S_OK;
+}
+
+ComPtr<ILookupEngine> CPELKSonquixManager::Engine() const {
+  std::lock_guard lock(mutex_);
+  return engine_;
+}
+
+ComPtr<ILookupTracer> CPELKSonquixManager::Tracer() const {
+  std::lock_guard lock(mutex_);
+  return tracer_;
+}
+
+ComPtr<IPelkSonquixSettings> CPELKSonquixManager::Settings() const {
+  std::lock_guard lock(mutex_);
+  return settings_;
+}
+
+int32_t CPELKSonquixManager::WorkerThreadPriority() const {
+  return WorkerPriority(Settings().Get());
+}
+
+// Operations whose pipelines are not part of this module yet.
+HRESULT CPELKSonquixManager::CreateFingerprinter(BSTR, IPelkSonquixFingerprinter** out) {
+  if (out) *out = nullptr;
+  return E_NOTIMPL;
+}
+HRESULT CPELKSonquixManager::LookupFile(IPelkSonquixFingerprint*, BSTR, IFileTag*, int32_t,
+                                        int32_t, int32_t*) {
+  return E_NOTIMPL;
+}
+HRESULT CPELKSonquixManager::ResolveLookup(IDiscList*, int32_t, int32_t, int32_t, int32_t, BSTR,
+                                           IFileTag*, int32_t, ILegacyDisc** out) {
+  if (out) *out = nullptr;
+  return E_NOTIMPL;
+}
+HRESULT CPELKSonquixManager::CompareTrackToFile(BSTR, IFileTag*, ILegacyDisc*, int32_t,
+                                                int32_t*) {
+  return E_NOTIMPL;
+}
+HRESULT CPELKSonquixManager::TrackID(IPelkFileInfo*, int32_t, int32_t*, IPelkFileInfoList** out) {
+  if (out) *out = nullptr;
+  return E_NOTIMPL;
+}
+HRESULT CPELKSonquixManager::AlbumID(IPelkFileInfoList*, int32_t, int32_t*,
+                                     IPelkFileInfoLists** out) {
+  if (out) *out = nullptr;
+  return E_NOTIMPL;
+}
+HRESULT CPELKSonquixManager::GetTagInternal(BSTR, IFileTag** out) {
+  if (out) *out = nullptr;
+  return E_NOTIMPL;
+}
+HRESULT CPELKSonquixManager::GetFingerprintInternal(BSTR, IPelkSonquixFingerprint** out) {
+  if (out) *out = nullptr;
+  return E_NOTIMPL;
+}
+HRESULT CPELKSonquixManager::LibraryID(IPelkFileInfoList*, int32_t) { return E_NOTIMPL; }
+HRESULT CPELKSonquixManager::LibraryIDAdd(BSTR) { return E_NOTIMPL; }
+HRESULT CPELKSonquixManager::LibraryIDAddFileInfo(IPelkFileInfo*) { return E_NOTIMPL; }
+HRESULT CPELKSonquixManager::LibraryIDRemove(BSTR) { return E_NOTIMPL; }
+HRESULT CPELKSonquixManager::LibraryIDStart(int32_t) { return E_NOTIMPL; }
+HRESULT CPELKSonquixManager::LibraryIDStop(int32_t) { return E_NOTIMPL; }
+HRESULT CPELKSonquixManager::LibraryIDClear() { return E_NOTIMPL; }
+HRESULT CPELKSonquixManager::LibraryIDStatus(int32_t*, int32_t*) { return E_NOTIMPL; }
+
+}  // namespace pelk

@@ -1,0 +1,100 @@
+// CPELKSonquixManager: the object a host creates to identify music files. It is initialized
+// against a lookup control, reports through its connection point for
+// _IPELKSonquixManagerEvents, and runs identification on the host's thread or on workers.
+//
+// References: the manager holds one reference on its engine, tracer and settings (released by
+// Shutdown and on destruction) and on every advised sink. Worker threads hold a reference on the
+// manager while they run. The process-wide control state is in SharedControlState.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "manager/manager_events.h"
+#include "runtime/connection_point.h"
+#include "runtime/object.h"
+#include "runtime/thread.h"
+#include "server/manager_interfaces.h"
+
+namespace pelk {
+
+class CPELKSonquixManager final
+    : public Object<CPELKSonquixManager, Dual<IPELKSonquixManager3>, IConnectionPointContainer> {
+ public:
+  static constexpr IID kImplIid = MakeGuid("F47DC964-3491-4FBF-A5F9-1DBE20021347");
+
+  CPELKSonquixManager();
+  ~CPELKSonquixManager() override;
+
+  // IPELKSonquixManager
+  HRESULT get_Version(BSTR* version) override;
+  HRESULT Initialize(ILookupControl* control) override;
+  HRESULT Shutdown() override;
+  HRESULT CreateFingerprinter(BSTR alg_name, IPelkSonquixFingerprinter** fingerprinter) override;
+  HRESULT LookupFile(IPelkSonquixFingerprint* fp, BSTR file_name, IFileTag* tag,
+                     int32_t lookup_mode, int32_t event_on_completion,
+                     int32_t* match_code) override;
+  HRESULT ResolveLookup(IDiscList* discs, int32_t track_count, int32_t missing_files,
+                        int32_t extra_files, int32_t lookup_mode, BSTR file_name, IFileTag* tag,
+                        int32_t match_code, ILegacyDisc** disc) override;
+  HRESULT CompareTrackToFile(BSTR file_name, IFileTag* tag, ILegacyDisc* disc, int32_t track_num,
+                             int32_t* value) override;
+  // IPELKSonquixManager2
+  HRESULT TrackID(IPelkFileInfo* info_in, int32_t options, int32_t* match_code,
+                  IPelkFileInfoList** list_out) override;
+  HRESULT AlbumID(IPelkFileInfoList* list_in, int32_t options, int32_t* match_code,
+                  IPelkFileInfoLists** lists_out) override;
+  HRESULT GetTagInternal(BSTR file_name, IFileTag** tag) override;
+  HRESULT GetFingerprintInternal(BSTR file_name, IPelkSonquixFingerprint** fingerprint) override;
+  // IPELKSonquixManager3
+  HRESULT LibraryID(IPelkFileInfoList* list_in, int32_t options) override;
+  HRESULT LibraryIDAdd(BSTR file_name) override;
+  HRESULT LibraryIDAddFileInfo(IPelkFileInfo* info) override;
+  HRESULT LibraryIDRemove(BSTR file_name) override;
+  HRESULT LibraryIDStart(int32_t options) override;
+  HRESULT LibraryIDStop(int32_t wait) override;
+  HRESULT LibraryIDClear() override;
+  HRESULT LibraryIDStatus(int32_t* is_running, int32_t* files_in_queue) override;
+  HRESULT GetFullDisc(IDiscInfo* disc, IDiscInfo** full_disc) override;
+  HRESULT GetSettings(IPelkSonquixSettings** settings) override;
+  HRESULT PutSettings(IPelkSonquixSettings* settings) override;
+  // IConnectionPointContainer
+  HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) override;
+  HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+  // --- internal operations ---
+  // Waits (dispatching the calling thread's messages) for the TrackID, AlbumID and library
+  // workers, and forgets their handles.
+  void WaitForBackgroundWork();
+  bool IsInitialized() const { return initialized_.load(std::memory_order_acquire) != 0; }
+  ManagerEvents& Events() { return events_; }
+  ComPtr<ILookupEngine> Engine() const;
+  ComPtr<ILookupTracer> Tracer() const;
+  ComPtr<IPelkSonquixSettings> Settings() const;
+  // The platform priority a worker started now takes, from the live settings.
+  int32_t WorkerThreadPriority() const;
+
+ private:
+  // Waits for one worker handle and clears it.
+  static void WaitAndClear(std::unique_ptr<Thread>& thread);
+
+  ConnectionPoint point_{this, DIID__IPELKSonquixManagerEvents};
+  ManagerEvents events_{point_};
+
+  // Guards the object references below; never held across a call out of the manager.
+  mutable std::mutex mutex_;
+  ComPtr<ILookupEngine> engine_;
+  ComPtr<ILookupTracer> tracer_;
+  ComPtr<IPelkSonquixSettings> settings_;
+
+  std::unique_ptr<Thread> trackid_thread_;
+  std::unique_ptr<Thread> albumid_thread_;
+  std::unique_ptr<Thread> library_thread_;
+
+  std::atomic<int32_t> initialized_{0};
+  // Successful Initialize calls of this manager not yet matched by Shutdown: an unmatched
+  // Shutdown must not take another manager's share of the process-wide count.
+  int32_t own_initializations_ = 0;
+};
+
+}  // namespace pelk
