@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "control/control_objects.h"
+#include "runtime/registry.h"
+#include "server/class_table.h"
+#include "server/manager_interfaces.h"
+#include "server/module_exports.h"
+#include "server/registration.h"
+#include "tests/support/event_sink.h"
+#include "tests/support/fake_control.h"
+#include "tests/support/hr_matchers.h"
+
+namespace pelk::testing {
+namespace {
+
+// The module as a host uses it: loaded with dlopen, entry points looked up by name.
+class LoadedModule {
+ public:
+  LoadedModule() : handle_(dlopen(SONQUIX_MODULE, RTLD_NOW | RTLD_LOCAL)) {}
+  ~LoadedModule() {
+    if (handle_) dlclose(handle_);
+  }
+  template <class Fn>
+  Fn Get(const char* name) const {
+    return reinterpret_cast<Fn>(dlsym(handle_, name));
+  }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  void* handle_;
+};
+
+using GetObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
+using NoArgFn = HRESULT (*)();
+using VersionFn = HRESULT (*)(DLLVERSIONINFO*);
+using FlagFn = HRESULT (*)(int32_t);
+using HinstFn = HRESULT (*)(HMODULE);
+
+class ServerTest : public ::testing::Test {
+ protected:
+  LoadedModule module_;
+};
+
+TEST_F(ServerTest, VersionRecord) {
+  ASSERT_TRUE(module_);
+  auto get_version = module_.Get<VersionFn>("DllGetVersion");
+  ASSERT_NE(get_version, nullptr);
+  DLLVERSIONINFO info{19, 7, 7, 7, 7};
+  EXPECT_HR(E_INVALIDARG, get_version(&info));
+  EXPECT_EQ(info.dwMajorVersion, 7u);  // untouched
+  info.cbSize = 20;
+  ASSERT_HR(S_OK, get_version(&info));
+  EXPECT_EQ(info.dwMajorVersion, 2u);
+  EXPECT_EQ(info.dwMinorVersion, 6u);
+  EXPECT_EQ(info.dwBuildNumber, 203u);
+  EXPECT_EQ(info.dwPlatformID, 1u);
+}
+
+TEST_F(ServerTest, ClassObjectsAndAggregationRules) {
+  auto get_class_object = module_.Get<GetObjectFn>("DllGetClassObject");
+  auto get_object = module_.Get<GetObjectFn>("DllGetObject");
+  void* out = nullptr;
+  EXPECT_HR(CLASS_E_CLASSNOTAVAILABLE, get_class_object(GUID_NULL, IClassFactory::kIid, &out));
+  EXPECT_HR(CLASS_E_CLASSNOTAVAILABLE, get_object(GUID_NULL, IUnknown::kIid, &out));
+
+  ComPtr<IClassFactory> first, second;
+  ASSERT_HR(S_OK, get_class_object(CLSID_PELKVXTSonquixManager, IClassFactory::kIid,
+                                   first.OutVoid()));
+  ASSERT_HR(S_OK, get_class_object(CLSID_PELKVXTSonquixManager, IClassFactory::kIid,
+                                   second.OutVoid()));
+  EXPECT_EQ(first, second);  // cached per class
+
+  ComPtr<IUnknown> outer = MakeRecordingSink(IID_NULL).As<IUnknown>();
+  EXPECT_HR(CLASS_E_NOAGGREGATION,
+            first->CreateInstance(outer.Get(), IUnknown::kIid, &out));
+  ComPtr<IClassFactory> settings_factory;
+  ASSERT_HR(S_OK, get_class_object(CLSID_PelkSonquixSettings, IClassFactory::kIid,
+                                   settings_factory.OutVoid()));
+  ComPtr<IUnknown> inner;
+  EXPECT_HR(S_OK, settings_factory->CreateInstance(outer.Get(), IUnknown::kIid, inner.OutVoid()));
+  EXPECT_TRUE(inner);
+}
+
+TEST_F(ServerTest, CanUnloadOnlyWhenNoObjectLives) {
+  auto can_unload = module_.Get<NoArgFn>("DllCanUnloadNow");
+  auto get_object = module_.Get<GetObjectFn>("DllGetObject");
+  EXPECT_HR(S_OK, can_unload());
+  ComPtr<IPelkSonquixSettings> settings;
+  ASSERT_HR(S_OK, get_object(CLSID_PelkSonquixSettings, IPelkSonquixSettings::kIid,
+                             settings.OutVoid()));
+  EXPECT_HR(S_FALSE, can_unload());
+  settings.Reset();
+  EXPECT_HR(S_OK, can_unload());
+}
+
+// A host's whole session with the module: create, advise, initialize, shut down.
+TEST_F(ServerTest, HostDrivesTheLoadedModule) {
+  auto get_object = module_.Get<GetObjectFn>("DllGetObject");
+  ComPtr<IPELKSonquixManager3> manager;
+  ASSERT_HR(S_OK, get_object(CLSID_PELKVXTSonquixManager, IPELKSonquixManager3::kIid,
+                             manager.OutVoid()));
+  ComPtr<IConnectionPointContainer> container = manager.As<IConnectionPointContainer>();
+  ASSERT_TRUE(container);
+  ComPtr<IConnectionPoint> point;
+  ASSERT_HR(S_OK, container->FindConnectionPoint(DIID__IPELKSonquixManagerEvents, point.Out()));
+  auto sink = MakeRecordingSink(DIID__IPELKSonquixManagerEvents);
+  uint32_t cookie = 0;
+  ASSERT_HR(S_OK, point->Advise(sink.As<IUnknown>().Get(), &cookie));
+  EXPECT_EQ(cookie, 1u);
+
+  auto fake = FakeLookupControl::Create();
+  ASSERT_HR(S_OK, manager->Initialize(fake->Control().Get()));
+  EXPECT_EQ(fake->LiveAnchors(), 1);
+  ComPtr<IPelkSonquixSettings> settings;
+  ASSERT_HR(S_OK, manager->GetSettings(settings.Out()));
+  EXPECT_TRUE(settings);
+  ASSERT_HR(S_OK, manager->Shutdown());
+  EXPECT_EQ(fake->LiveAnchors(), 0);
+  EXPECT_HR(S_OK, point->Unadvise(cookie));
+}
+
+class ControlObjectTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    SetControlGetters(nullptr, nullptr, nullptr);
+    SetControlFallbackDisabled(0);
+    unsetenv("PELK_REGISTRY");
+  }
+  static HRESULT FailingGetter(REFCLSID, REFIID, void** out) {
+    *out = nullptr;
+    ++failing_calls;
+    return E_ACCESSDENIED;
+  }
+  static inline int failing_calls = 0;
+  int handle_ = 0;
+};
+
+TEST_F(ControlObjectTest, GetterOrderAndFallback) {
+  // No registration: the fallback runs and reports the class as unregistered.
+  setenv("PELK_REGISTRY", "/nonexistent/registry", 1);
+  void* out = nullptr;
+  EXPECT_HR(REGDB_E_CLASSNOTREG, CreateControlObject(CLSID_PelkFileTag, IFileTag::kIid, &out));
+  SetControlFallbackDisabled(1);
+  EXPECT_HR(E_FAIL, CreateControlObject(CLSID_PelkFileTag, IFileTag::kIid, &out));
+
+  // A module whose object getter fails and whose class-object getter is absent.
+  failing_calls = 0;
+  SetControlGetters(&handle_, &FailingGetter, nullptr);
+  EXPECT_HR(E_ACCESSDENIED, CreateControlObject(CLSID_PelkFileTag, IFileTag::kIid, &out));
+  EXPECT_EQ(failing_calls, 1);
+  SetControlFallbackDisabled(0);
+  EXPECT_HR(REGDB_E_CLASSNOTREG, CreateControlObject(CLSID_PelkFileTag, IFileTag::kIid, &out));
+  EXPECT_EQ(failing_calls, 2);
+
+  // A working object getter is used first.
+  SetControlGetters(&handle_, &FakeControlGetObject, &FailingGetter);
+  ComPtr<IFileTag> tag;
+  EXPECT_HR(S_OK, CreateControlObject(CLSID_PelkFileTag, tag.Out()));
+  EXPECT_TRUE(tag);
+  EXPECT_EQ(failing_calls, 2);
+}
+
+TEST_F(ControlObjectTest, ForgettingTheModuleForgetsBothGetters) {
+  SetControlGetters(&handle_, &FakeControlGetObject, &FakeControlGetObject);
+  SetControlModule(nullptr);
+  EXPECT_EQ(ControlModule(), nullptr);
+  SetControlFallbackDisabled(1);
+  void* out = nullptr;
+  EXPECT_HR(E_FAIL, CreateControlObject(CLSID_PelkFileTag, IFileTag::kIid, &out));
+}
+
+TEST(RegistrationTest, WritesAndRemovesExactlyTheScriptsKeys) {
+  const auto file = std::filesystem::temp_directory_path() /
+                    ("pelk-reg-" + std::to_string(::getpid()));
+  std::filesystem::remove(file);
+  Registry registry(file);
+  registry.SetValue("CLSID\\{OTHER}", "", "kept");
+  ASSERT_HR(S_OK, RegisterModule(registry, "/opt/pelk/libpelksonquix.so"));
+
+  const std::string manager = "CLSID\\" + GuidToString(CLSID_PELKVXTSonquixManager);
+  EXPECT_EQ(registry.GetValue("PelkSonquixVXT.PELKVXTSonquixManager.1"),
+            "PELKVXTSonquixManager Class");
+  EXPECT_EQ(registry.GetValue("PelkSonquixVXT.PELKVXTSonquixManager.1\\CLSID"),
+            GuidToString(CLSID_PELKVXTSonquixManager));
+  EXPECT_EQ(registry.GetValue("PelkSonquixVXT.PELKVXTSonquixManager\\CurVer"),
+            "PelkSonquixVXT.PELKVXTSonquixManager.1");
+  EXPECT_EQ(registry.GetValue(manager), "PELKVXTSonquixManager Class");
+  EXPECT_EQ(registry.GetValue(manager + "\\ProgID"), "PelkSonquixVXT.PELKVXTSonquixManager.1");
+  EXPECT_EQ(registry.GetValue(manager + "\\VersionIndependentProgID"),
+            "PelkSonquixVXT.PELKVXTSonquixManager");
+  EXPECT_EQ(registry.GetValue(manager + "\\InprocServer32"), "/opt/pelk/libpelksonquix.so");
+  EXPECT_EQ(registry.GetValue(manager + "\\InprocServer32", "ThreadingModel"), "Apartment");
+  EXPECT_TRUE(registry.KeyExists(manager + "\\Programmable"));
+  EXPECT_EQ(registry.GetValue(manager, "TypeLib"), GuidToString(LIBID_PelkSonquixVXTLib));
+
+  const std::string settings = "CLSID\\" + GuidToString(CLSID_PelkSonquixSettings);
+  EXPECT_EQ(registry.GetValue(settings + "\\InprocServer32", "ThreadingModel"), "both");
+  EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkSonquixSettings\\CurVer"));
+  EXPECT_FALSE(registry.KeyExists(settings + "\\Programmable"));
+  EXPECT_EQ(registry.GetValue("TypeLib\\" + GuidToString(LIBID_PelkSonquixVXTLib) + "\\1.0"),
+            "PelkSonquix(VXT) 1.0 Type Library");
+
+  // A key someone else added under a ProgID survives unregistration; the ProgID key with it.
+  registry.SetValue("PelkSonquixVXT.PelkSonquixSettings\\Extra", "", "x");
+  ASSERT_HR(S_OK, UnregisterModule(registry));
+  EXPECT_FALSE(registry.KeyExists(manager));
+  EXPECT_FALSE(registry.KeyExists(settings));
+  EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PELKVXTSonquixManager.1"));
+  EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PELKVXTSonquixManager"));
+  EXPECT_TRUE(registry.KeyExists("PelkSonquixVXT.PelkSonquixSettings\\Extra"));
+  EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkSonquixSettings\\CLSID"));
+  EXPECT_FALSE(registry.KeyExists("TypeLib\\" + GuidToString(LIBID_PelkSonquixVXTLib)));
+  EXPECT_EQ(registry.GetValue("CLSID\\{OTHER}"), "kept");
+  std::filesystem::remove(file);
+}
+
+TEST(RegistrationTest, RegisteredModuleIsCreatableByClassIdentifier) {
+  const auto file = std::filesystem::temp_directory_path() /
+                    ("pelk-reg-co-" + std::to_string(::getpid()));
+  std::filesystem::remove(file);
+  setenv("PELK_REGISTRY", file.c_str(), 1);
+  LoadedModule module;
+  ASSERT_HR(S_OK, module.Get<NoArgFn>("DllRegisterServer")());
+  const std::string path = *Registry(file).GetValue(
+      "CLSID\\" + GuidToString(CLSID_PELKVXTSonquixManager) + "\\InprocServer32");
+  EXPECT_EQ(path, std::filesystem::canonical(SONQUIX_MODULE).string());
+
+  ComPtr<IPELKSonquixManager> manager;
+  ASSERT_HR(S_OK, CoCreateInstance(CLSID_PELKVXTSonquixManager, nullptr, CLSCTX_ALL,
+                                   IPELKSonquixManager::kIid, manager.OutVoid()));
+  Bstr version;
+  manager->get_Version(version.Out());
+  EXPECT_EQ(version.View(), u"PelkSonquix 2.6.206.203");
+  ASSERT_HR(S_OK, module.Get<NoArgFn>("DllUnregisterServer")());
+  EXPECT_HR(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_PELKVXTSonquixManager, nullptr,
+                                                  CLSCTX_ALL, IUnknown::kIid,
+                                                  manager.OutVoid()));
+  unsetenv("PELK_REGISTRY");
+  std::filesystem::remove(file);
+}
+
+}  // namespace
+}  // namespace pelk::testing
