@@ -17,6 +17,7 @@ namespace {
 struct NormalizeOptions {
   std::vector<std::string> texts;
   std::string flags;
+  CLI::Option* flags_option = nullptr;
 };
 
 struct CompareOptions {
@@ -87,9 +88,10 @@ void AddTextCommand(CLI::App& app) {
       "Print the canonical form of each TEXT on its own line (an empty line and "
       "a non-zero exit for a text of which nothing is left)");
   normalize->add_option("TEXT", normalize_options->texts, "Texts to normalize")->required();
-  normalize->add_option("--flags", normalize_options->flags,
-                        "Normalization flags, decimal or 0x hexadecimal (default 0x1DF, the "
-                        "standard set; 0x20 spells numbers)");
+  normalize_options->flags_option =
+      normalize->add_option("--flags", normalize_options->flags,
+                            "Normalization flags, decimal or 0x hexadecimal (default 0x1DF, the "
+                            "standard set; 0x20 spells numbers)");
   normalize->callback([normalize_options] { RunNormalize(*normalize_options); });
 
   auto compare_options = std::make_shared<CompareOptions>();
