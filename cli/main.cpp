@@ -1,0 +1,13 @@
+// sonquix: the command-line host. Each command lives in its own file and is added here with
+// one Add<Name>Command line.
+#include <CLI/CLI.hpp>
+
+#include "cli/command_support.h"
+#include "cli/text_command.h"
+
+int main(int argc, char** argv) {
+  CLI::App app;
+  pelk::cli::SetUpApp(app);
+  pelk::cli::AddTextCommand(app);
+  return pelk::cli::Run(app, argc, argv);
+}
