@@ -1,4 +1,4 @@
-#include "manager/tag_utils.h"
+#include "control/tag_utils.h"
 
 #include "control/control_objects.h"
 #include "runtime/bstr.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "control/control_objects.h"
-#include "manager/tag_utils.h"
+#include "control/tag_utils.h"
 #include "server/manager_interfaces.h"
 #include "tests/support/fake_control.h"
 #include "tests/support/hr_matchers.h"
