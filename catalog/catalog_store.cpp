@@ -1,0 +1,445 @@
+#include "catalog/catalog_store.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <set>
+
+#include "catalog/sqlite_statement.h"
+#include "runtime/utf.h"
+#include "text/normalize.h"
+
+namespace pelk::catalog {
+namespace {
+
+constexpr std::string_view kApplication = "pelk-catalog";
+
+constexpr std::string_view kSchemaV1 = R"sql(
+CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE discs(
+  id INTEGER PRIMARY KEY,
+  identifier TEXT NOT NULL UNIQUE,
+  album TEXT NOT NULL,
+  artist TEXT NOT NULL,
+  track_count INTEGER NOT NULL,
+  compilation INTEGER NOT NULL DEFAULT 0,
+  certified_level INTEGER NOT NULL DEFAULT 0,
+  release_rank INTEGER NOT NULL DEFAULT 0,
+  year INTEGER NOT NULL DEFAULT 0,
+  genre TEXT NOT NULL DEFAULT '',
+  store_id1 TEXT NOT NULL DEFAULT '',
+  store_id2 TEXT NOT NULL DEFAULT '');
+CREATE INDEX discs_store_ids ON discs(store_id1, store_id2);
+CREATE TABLE tracks(
+  id INTEGER PRIMARY KEY,
+  disc_id INTEGER NOT NULL REFERENCES discs(id) ON DELETE CASCADE,
+  number INTEGER NOT NULL,
+  title TEXT NOT NULL,
+  artist TEXT NOT NULL DEFAULT '',
+  length_ms INTEGER NOT NULL DEFAULT 0,
+  identifier TEXT NOT NULL UNIQUE,
+  signature BLOB,
+  UNIQUE(disc_id, number));
+CREATE TABLE genres(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE);
+CREATE VIRTUAL TABLE track_text USING fts5(artist, album, title, tokenize='trigram');
+)sql";
+
+std::string NormalizedUtf8(std::string_view text) {
+  return Utf16ToUtf8(text::StandardNormalized(Utf8ToUtf16(text)));
+}
+
+std::vector<uint8_t> SignatureBytes(const Signature& s) {
+  std::vector<uint8_t> bytes(kSignatureValues * 2);
+  for (size_t i = 0; i < kSignatureValues; ++i) {
+    const auto v = static_cast<uint16_t>(s[i]);
+    bytes[2 * i] = static_cast<uint8_t>(v & 0xFF);
+    bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+  }
+  return bytes;
+}
+
+std::optional<Signature> SignatureFromBytes(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() != kSignatureValues * 2) return std::nullopt;
+  Signature s{};
+  for (size_t i = 0; i < kSignatureValues; ++i) {
+    s[i] = static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
+  }
+  return s;
+}
+
+int64_t Distance(const Signature& a, const Signature& b) {
+  int64_t sum = 0;
+  for (size_t i = 0; i < kSignatureValues; ++i) sum += std::abs(int32_t{a[i]} - int32_t{b[i]});
+  return sum;
+}
+
+// An FTS5 query that matches any of the words as a substring of any column; each word is
+// quoted (doubled quotes inside), so no word can change the query's syntax.
+std::string FtsQuery(const std::vector<std::string>& words) {
+  std::string query;
+  for (const std::string& w : words) {
+    if (w.size() < 3) continue;
+    if (!query.empty()) query += " OR ";
+    query += '"';
+    for (char c : w) {
+      if (c == '"') query += '"';
+      query += c;
+    }
+    query += '"';
+  }
+  return query;
+}
+
+}  // namespace
+
+std::optional<Signature> ParseSignature(std::string_view text) {
+  Signature s{};
+  size_t count = 0;
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) {
+    while (p < end && *p == ' ') ++p;
+    if (p == end) break;
+    if (count == kSignatureValues) return std::nullopt;
+    int value = 0;
+    auto [next, ec] = std::from_chars(p, end, value);
+    if (ec != std::errc() || value < -32768 || value > 32767 || (next < end && *next != ' ')) {
+      return std::nullopt;
+    }
+    s[count++] = static_cast<int16_t>(value);
+    p = next;
+  }
+  if (count != kSignatureValues) return std::nullopt;
+  return s;
+}
+
+std::string FormatSignature(const Signature& signature) {
+  std::string text;
+  for (size_t i = 0; i < kSignatureValues; ++i) {
+    if (i) text += ' ';
+    text += std::to_string(signature[i]);
+  }
+  return text;
+}
+
+const TrackRecord* DiscRecord::Track(int32_t number) const {
+  for (const TrackRecord& t : tracks) {
+    if (t.number == number) return &t;
+  }
+  return nullptr;
+}
+
+std::filesystem::path CatalogStore::DefaultPath() {
+  if (const char* explicit_path = std::getenv("PELK_CATALOG"); explicit_path && *explicit_path) {
+    return explicit_path;
+  }
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) {
+    return std::filesystem::path(data) / "pelk" / "catalog.db";
+  }
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home && *home ? home : ".") / ".local" / "share" / "pelk" /
+         "catalog.db";
+}
+
+CatalogStore::CatalogStore(sqlite3* db, std::filesystem::path path)
+    : db_(db), path_(std::move(path)) {}
+
+CatalogStore::~CatalogStore() { sqlite3_close_v2(db_); }
+
+std::unique_ptr<CatalogStore> CatalogStore::Open(const std::filesystem::path& path,
+                                                 OpenMode mode, std::string* error) {
+  std::string ignored;
+  if (!error) error = &ignored;
+  std::error_code ec;
+  const bool exists = std::filesystem::exists(path, ec);
+  if (!exists && mode == OpenMode::kExisting) {
+    *error = "no catalogue at " + path.string();
+    return nullptr;
+  }
+  if (!exists && path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX |
+                    (mode == OpenMode::kCreate ? SQLITE_OPEN_CREATE : 0);
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    *error = "cannot open " + path.string() + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+    sqlite3_close_v2(db);
+    return nullptr;
+  }
+  sqlite3_busy_timeout(db, 5000);
+  std::unique_ptr<CatalogStore> store(new CatalogStore(db, path));
+  if (!store->Migrate(error)) return nullptr;
+  Execute(db, "PRAGMA foreign_keys = ON", nullptr);
+  return store;
+}
+
+bool CatalogStore::Migrate(std::string* error) {
+  const std::string where = path_.string();
+  Statement tables(db_, "SELECT count(*) FROM sqlite_master");
+  if (!tables.Ok() || tables.Step() != SQLITE_ROW) {
+    *error = where + " is not a catalogue (" + sqlite3_errmsg(db_) + ")";
+    return false;
+  }
+  if (tables.Int(0) == 0) {
+    // A new, empty file: lay out the current schema in one transaction.
+    if (!Execute(db_, "BEGIN IMMEDIATE", error)) return false;
+    if (!Execute(db_, kSchemaV1, error)) {
+      Execute(db_, "ROLLBACK", nullptr);
+      return false;
+    }
+    Statement meta(db_, "INSERT INTO meta(key, value) VALUES (?1, ?2)");
+    meta.Bind(1, std::string_view("application")).Bind(2, kApplication);
+    const bool ok1 = meta.Step() == SQLITE_DONE;
+    meta.Reset();
+    meta.Bind(1, std::string_view("schema_version")).Bind(2, std::to_string(kSchemaVersion));
+    const bool ok2 = meta.Step() == SQLITE_DONE;
+    if (!ok1 || !ok2) {
+      Execute(db_, "ROLLBACK", nullptr);
+      *error = "cannot write " + where;
+      return false;
+    }
+    return Execute(db_, "COMMIT", error);
+  }
+  Statement app(db_, "SELECT value FROM meta WHERE key = 'application'");
+  if (!app.Ok() || app.Step() != SQLITE_ROW || app.Text(0) != kApplication) {
+    *error = where + " is not a catalogue";
+    return false;
+  }
+  Statement version(db_, "SELECT value FROM meta WHERE key = 'schema_version'");
+  if (!version.Ok() || version.Step() != SQLITE_ROW) {
+    *error = where + " is a catalogue without a schema version";
+    return false;
+  }
+  const int found = std::atoi(version.Text(0).c_str());
+  if (found > kSchemaVersion) {
+    *error = where + " has catalogue schema " + std::to_string(found) +
+             ", newer than this program's " + std::to_string(kSchemaVersion);
+    return false;
+  }
+  if (found < 1) {
+    *error = where + " has an unknown catalogue schema";
+    return false;
+  }
+  // Version 1 is the first schema; later versions add their migration steps here.
+  return true;
+}
+
+bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* error) {
+  std::string ignored;
+  if (!error) error = &ignored;
+  std::lock_guard lock(mutex_);
+  std::set<std::string> disc_ids, track_ids;
+  for (const DiscRecord& d : discs) {
+    if (d.identifier.empty()) {
+      *error = "disc \"" + d.album + "\" has no identifier";
+      return false;
+    }
+    if (!disc_ids.insert(d.identifier).second) {
+      *error = "disc identifier " + d.identifier + " appears twice";
+      return false;
+    }
+    for (const TrackRecord& t : d.tracks) {
+      if (t.identifier.empty() || !track_ids.insert(t.identifier).second) {
+        *error = "track identifier \"" + t.identifier + "\" of disc " + d.identifier +
+                 " is empty or appears twice";
+        return false;
+      }
+    }
+  }
+  if (!Execute(db_, "BEGIN IMMEDIATE", error)) return false;
+  Statement disc(db_,
+                 "INSERT INTO discs(identifier, album, artist, track_count, compilation, "
+                 "certified_level, release_rank, year, genre, store_id1, store_id2) "
+                 "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+  Statement track(db_,
+                  "INSERT INTO tracks(disc_id, number, title, artist, length_ms, identifier, "
+                  "signature) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+  Statement text(db_, "INSERT INTO track_text(rowid, artist, album, title) VALUES (?1, ?2, ?3, ?4)");
+  Statement genre(db_, "INSERT OR IGNORE INTO genres(name) VALUES (?1)");
+  auto fail = [&](const std::string& what) {
+    *error = what + ": " + sqlite3_errmsg(db_);
+    Execute(db_, "ROLLBACK", nullptr);
+    return false;
+  };
+  if (!disc.Ok() || !track.Ok() || !text.Ok() || !genre.Ok()) {
+    return fail("cannot prepare the catalogue insert");
+  }
+  for (const DiscRecord& d : discs) {
+    const int32_t count = std::max<int32_t>(d.track_count, static_cast<int32_t>(d.tracks.size()));
+    disc.Reset();
+    disc.Bind(1, d.identifier).Bind(2, d.album).Bind(3, d.artist).Bind(4, count);
+    disc.Bind(5, d.compilation ? 1 : 0).Bind(6, d.certified_level).Bind(7, d.release_rank);
+    disc.Bind(8, d.year).Bind(9, d.genre).Bind(10, d.store_id1).Bind(11, d.store_id2);
+    if (disc.Step() != SQLITE_DONE) return fail("disc " + d.identifier);
+    const int64_t disc_id = sqlite3_last_insert_rowid(db_);
+    if (!d.genre.empty()) {
+      genre.Reset();
+      genre.Bind(1, d.genre);
+      if (genre.Step() != SQLITE_DONE) return fail("genre of disc " + d.identifier);
+    }
+    const std::string album_norm = NormalizedUtf8(d.album);
+    for (const TrackRecord& t : d.tracks) {
+      track.Reset();
+      track.Bind(1, disc_id).Bind(2, t.number).Bind(3, t.title).Bind(4, t.artist);
+      track.Bind(5, t.length_ms).Bind(6, t.identifier);
+      if (t.signature) {
+        const auto bytes = SignatureBytes(*t.signature);
+        track.BindBlob(7, bytes.data(), static_cast<int>(bytes.size()));
+      } else {
+        track.BindNull(7);
+      }
+      if (track.Step() != SQLITE_DONE) return fail("track " + t.identifier);
+      text.Reset();
+      text.Bind(1, sqlite3_last_insert_rowid(db_)).Bind(2, NormalizedUtf8(d.TrackArtist(t)));
+      text.Bind(3, album_norm).Bind(4, NormalizedUtf8(t.title));
+      if (text.Step() != SQLITE_DONE) return fail("text index of track " + t.identifier);
+    }
+  }
+  if (!Execute(db_, "COMMIT", error)) {
+    Execute(db_, "ROLLBACK", nullptr);
+    return false;
+  }
+  signatures_loaded_ = false;  // reload on the next waveform lookup
+  return true;
+}
+
+DiscPtr CatalogStore::LoadDisc(int64_t id) {
+  Statement disc(db_,
+                 "SELECT identifier, album, artist, track_count, compilation, certified_level, "
+                 "release_rank, year, genre, store_id1, store_id2 FROM discs WHERE id = ?1");
+  disc.Bind(1, id);
+  if (disc.Step() != SQLITE_ROW) return nullptr;
+  auto record = std::make_shared<DiscRecord>();
+  record->id = id;
+  record->identifier = disc.Text(0);
+  record->album = disc.Text(1);
+  record->artist = disc.Text(2);
+  record->track_count = static_cast<int32_t>(disc.Int(3));
+  record->compilation = disc.Int(4) != 0;
+  record->certified_level = static_cast<int32_t>(disc.Int(5));
+  record->release_rank = static_cast<int32_t>(disc.Int(6));
+  record->year = static_cast<int32_t>(disc.Int(7));
+  record->genre = disc.Text(8);
+  record->store_id1 = disc.Text(9);
+  record->store_id2 = disc.Text(10);
+  Statement tracks(db_,
+                   "SELECT id, number, title, artist, length_ms, identifier, signature "
+                   "FROM tracks WHERE disc_id = ?1 ORDER BY number");
+  tracks.Bind(1, id);
+  while (tracks.Step() == SQLITE_ROW) {
+    TrackRecord t;
+    t.id = tracks.Int(0);
+    t.number = static_cast<int32_t>(tracks.Int(1));
+    t.title = tracks.Text(2);
+    t.artist = tracks.Text(3);
+    t.length_ms = static_cast<int32_t>(tracks.Int(4));
+    t.identifier = tracks.Text(5);
+    if (!tracks.IsNull(6)) t.signature = SignatureFromBytes(tracks.Blob(6));
+    record->tracks.push_back(std::move(t));
+  }
+  return record;
+}
+
+DiscPtr CatalogStore::DiscById(int64_t id) {
+  std::lock_guard lock(mutex_);
+  return LoadDisc(id);
+}
+
+DiscPtr CatalogStore::DiscByIdentifier(std::string_view identifier) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "SELECT id FROM discs WHERE identifier = ?1");
+  s.Bind(1, identifier);
+  return s.Step() == SQLITE_ROW ? LoadDisc(s.Int(0)) : nullptr;
+}
+
+std::optional<TrackHit> CatalogStore::TrackByIdentifier(std::string_view identifier) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "SELECT disc_id, number FROM tracks WHERE identifier = ?1");
+  s.Bind(1, identifier);
+  if (s.Step() != SQLITE_ROW) return std::nullopt;
+  return TrackHit{s.Int(0), static_cast<int32_t>(s.Int(1)), 0};
+}
+
+DiscPtr CatalogStore::DiscByStoreIds(std::string_view first, std::string_view second) {
+  if (first.empty() || second.empty()) return nullptr;
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "SELECT id FROM discs WHERE store_id1 = ?1 AND store_id2 = ?2");
+  s.Bind(1, first).Bind(2, second);
+  return s.Step() == SQLITE_ROW ? LoadDisc(s.Int(0)) : nullptr;
+}
+
+std::vector<DiscPtr> CatalogStore::AllDiscs() {
+  std::lock_guard lock(mutex_);
+  std::vector<int64_t> ids;
+  Statement s(db_, "SELECT id FROM discs ORDER BY artist, album, id");
+  while (s.Step() == SQLITE_ROW) ids.push_back(s.Int(0));
+  std::vector<DiscPtr> discs;
+  for (int64_t id : ids) discs.push_back(LoadDisc(id));
+  return discs;
+}
+
+CatalogStats CatalogStore::Stats() {
+  std::lock_guard lock(mutex_);
+  CatalogStats stats;
+  Statement s(db_,
+              "SELECT (SELECT count(*) FROM discs), (SELECT count(*) FROM tracks), "
+              "(SELECT count(*) FROM tracks WHERE signature IS NOT NULL)");
+  if (s.Step() == SQLITE_ROW) stats = {s.Int(0), s.Int(1), s.Int(2)};
+  return stats;
+}
+
+int64_t CatalogStore::GenreNumber(std::string_view genre) {
+  if (genre.empty()) return 0;
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "SELECT id FROM genres WHERE name = ?1");
+  s.Bind(1, genre);
+  return s.Step() == SQLITE_ROW ? s.Int(0) : 0;
+}
+
+void CatalogStore::LoadSignatures() {
+  signatures_.clear();
+  signature_owners_.clear();
+  Statement s(db_, "SELECT disc_id, number, signature FROM tracks WHERE signature IS NOT NULL");
+  while (s.Step() == SQLITE_ROW) {
+    if (auto sig = SignatureFromBytes(s.Blob(2))) {
+      signatures_.push_back(*sig);
+      signature_owners_.emplace_back(s.Int(0), static_cast<int32_t>(s.Int(1)));
+    }
+  }
+  signatures_loaded_ = true;
+}
+
+std::vector<TrackHit> CatalogStore::NearestSignatures(const Signature& signature,
+                                                      int64_t max_distance, size_t limit) {
+  std::lock_guard lock(mutex_);
+  if (!signatures_loaded_) LoadSignatures();
+  std::vector<TrackHit> hits;
+  for (size_t i = 0; i < signatures_.size(); ++i) {
+    const int64_t d = Distance(signature, signatures_[i]);
+    if (d <= max_distance) {
+      hits.push_back(TrackHit{signature_owners_[i].first, signature_owners_[i].second, d});
+    }
+  }
+  std::sort(hits.begin(), hits.end(), [](const TrackHit& a, const TrackHit& b) {
+    return a.distance != b.distance ? a.distance < b.distance : a.disc_id < b.disc_id;
+  });
+  if (hits.size() > limit) hits.resize(limit);
+  return hits;
+}
+
+std::vector<TrackHit> CatalogStore::TextCandidates(const std::vector<std::string>& words,
+                                                   size_t limit) {
+  const std::string query = FtsQuery(words);
+  std::vector<TrackHit> hits;
+  if (query.empty()) return hits;
+  std::lock_guard lock(mutex_);
+  Statement s(db_,
+              "SELECT t.disc_id, t.number FROM track_text JOIN tracks t ON t.id = track_text.rowid "
+              "WHERE track_text MATCH ?1 ORDER BY bm25(track_text) LIMIT ?2");
+  s.Bind(1, query).Bind(2, static_cast<int64_t>(limit));
+  while (s.Step() == SQLITE_ROW) {
+    hits.push_back(TrackHit{s.Int(0), static_cast<int32_t>(s.Int(1)), 0});
+  }
+  return hits;
+}
+
+}  // namespace pelk::catalog

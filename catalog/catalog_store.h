@@ -1,0 +1,127 @@
+// The catalogue store: discs and their tracks in one SQLite file, with a full-text index over
+// the normalized artist, album and title of every track and the tracks' fingerprint signatures.
+//
+// The file carries its schema version; Open migrates older versions and refuses a file that is
+// not a catalogue or whose schema is newer, without changing it. One store may be shared by the
+// control's objects on several threads: every operation takes the store's lock.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelk::catalog {
+
+constexpr size_t kSignatureValues = 30;
+using Signature = std::array<int16_t, kSignatureValues>;
+
+// The text of a FINGERPRINT signature ("v1 v2 ... v30"), or nullopt when it is not 30 integers
+// in the 16-bit range separated by blanks.
+std::optional<Signature> ParseSignature(std::string_view text);
+std::string FormatSignature(const Signature& signature);
+
+struct TrackRecord {
+  int64_t id = 0;
+  int32_t number = 0;
+  std::string title;
+  std::string artist;  // empty: the disc artist
+  int32_t length_ms = 0;
+  std::string identifier;
+  std::optional<Signature> signature;
+};
+
+struct DiscRecord {
+  int64_t id = 0;
+  std::string identifier;
+  std::string album;
+  std::string artist;
+  int32_t track_count = 0;  // of the album; at least the number of tracks catalogued
+  bool compilation = false;
+  int32_t certified_level = 0;
+  int32_t release_rank = 0;
+  int32_t year = 0;
+  std::string genre;
+  std::string store_id1, store_id2;  // the pair a tag's "iTunes_PELK_IDs" carries
+  std::vector<TrackRecord> tracks;   // ordered by number
+
+  const TrackRecord* Track(int32_t number) const;
+  const std::string& TrackArtist(const TrackRecord& track) const {
+    return track.artist.empty() ? artist : track.artist;
+  }
+};
+using DiscPtr = std::shared_ptr<const DiscRecord>;
+
+struct TrackHit {
+  int64_t disc_id = 0;
+  int32_t track = 0;
+  int64_t distance = 0;
+};
+
+struct CatalogStats {
+  int64_t discs = 0;
+  int64_t tracks = 0;
+  int64_t signatures = 0;
+};
+
+class CatalogStore {
+ public:
+  enum class OpenMode { kExisting, kCreate };
+  static constexpr int kSchemaVersion = 1;
+
+  // $PELK_CATALOG, else $XDG_DATA_HOME/pelk/catalog.db, else ~/.local/share/pelk/catalog.db.
+  static std::filesystem::path DefaultPath();
+  // Null with *error set when the file cannot be opened, is not a catalogue, or has a newer
+  // schema (nothing in the file is changed then).
+  static std::unique_ptr<CatalogStore> Open(const std::filesystem::path& path, OpenMode mode,
+                                            std::string* error);
+  ~CatalogStore();
+  CatalogStore(const CatalogStore&) = delete;
+  CatalogStore& operator=(const CatalogStore&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+
+  // Adds discs with their tracks in one transaction: all or nothing. Refuses a disc or track
+  // identifier that is already in the catalogue (or twice in the batch).
+  bool AddDiscs(const std::vector<DiscRecord>& discs, std::string* error);
+
+  DiscPtr DiscById(int64_t id);
+  DiscPtr DiscByIdentifier(std::string_view identifier);
+  // The disc and track number of a track identifier.
+  std::optional<TrackHit> TrackByIdentifier(std::string_view identifier);
+  DiscPtr DiscByStoreIds(std::string_view first, std::string_view second);
+  std::vector<DiscPtr> AllDiscs();
+  // The catalogue number of a genre (stable once the genre is in), 0 for none.
+  int64_t GenreNumber(std::string_view genre);
+  CatalogStats Stats();
+
+  // Tracks whose signature lies within max_distance (sum of absolute differences), nearest
+  // first, at most limit of them.
+  std::vector<TrackHit> NearestSignatures(const Signature& signature, int64_t max_distance,
+                                          size_t limit);
+  // Tracks whose normalized artist, album or title holds one of the words (each at least three
+  // characters), best full-text rank first, at most limit.
+  std::vector<TrackHit> TextCandidates(const std::vector<std::string>& words, size_t limit);
+
+ private:
+  CatalogStore(sqlite3* db, std::filesystem::path path);
+  bool Migrate(std::string* error);
+  DiscPtr LoadDisc(int64_t id);
+  void LoadSignatures();
+
+  std::mutex mutex_;
+  sqlite3* db_;
+  std::filesystem::path path_;
+  // Signatures kept in memory for the nearest-neighbour scan; loaded on first use.
+  bool signatures_loaded_ = false;
+  std::vector<Signature> signatures_;
+  std::vector<std::pair<int64_t, int32_t>> signature_owners_;  // (disc id, track number)
+};
+
+}  // namespace pelk::catalog

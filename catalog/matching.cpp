@@ -1,0 +1,198 @@
+#include "catalog/matching.h"
+
+#include <algorithm>
+#include <map>
+
+#include "runtime/utf.h"
+#include "text/normalize.h"
+#include "text/similarity.h"
+
+namespace pelk::catalog {
+namespace {
+
+constexpr size_t kWaveformCandidates = 16;
+constexpr size_t kTextCandidates = 200;
+constexpr int32_t kTextAccept = 60;     // combined score below this is no candidate
+constexpr int32_t kTextClear = 85;      // a best at least this good ...
+constexpr int32_t kTextClearMargin = 10;  // ... and this far ahead is one clear answer
+constexpr size_t kMaxAnswers = 10;
+
+bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
+
+std::u16string Trim(std::u16string_view s) {
+  const auto blank = [](char16_t c) { return c == u' ' || c == u'_' || c == u'\t'; };
+  size_t b = 0, e = s.size();
+  while (b < e && blank(s[b])) ++b;
+  while (e > b && blank(s[e - 1])) --e;
+  return std::u16string(s.substr(b, e - b));
+}
+
+// Splits "NN rest", "NN - rest", "NN. rest" into the number and the rest.
+int32_t LeadingTrackNumber(std::u16string& text) {
+  size_t i = 0;
+  int32_t n = 0;
+  while (i < text.size() && i < 3 && text[i] >= u'0' && text[i] <= u'9') n = n * 10 + (text[i++] - u'0');
+  if (i == 0 || i == text.size() || (text[i] != u' ' && text[i] != u'.' && text[i] != u'-' &&
+                                     text[i] != u'_')) {
+    return 0;
+  }
+  while (i < text.size() && (text[i] == u' ' || text[i] == u'.' || text[i] == u'-' ||
+                             text[i] == u'_')) {
+    ++i;
+  }
+  text = Trim(std::u16string_view(text).substr(i));
+  return n;
+}
+
+// "A - B" into A and B; false without the separator.
+bool SplitDash(std::u16string_view text, std::u16string* left, std::u16string* right) {
+  const size_t dash = text.find(u" - ");
+  if (dash == std::u16string_view::npos) return false;
+  *left = Trim(text.substr(0, dash));
+  *right = Trim(text.substr(dash + 3));
+  return !left->empty() && !right->empty();
+}
+
+struct Field {
+  std::u16string raw, normalized;
+};
+
+Field MakeField(std::u16string_view raw) {
+  return Field{std::u16string(raw), text::StandardNormalized(raw)};
+}
+
+int32_t Similarity(const Field& a, std::u16string_view raw) {
+  if (a.raw.empty() || raw.empty()) return 0;
+  return text::FieldSimilarity(a.raw, a.normalized, raw, text::StandardNormalized(raw));
+}
+
+// The words of a normalized field, for the full-text index.
+void AddWords(const std::u16string& normalized, std::vector<std::string>* words) {
+  size_t start = 0;
+  while (start < normalized.size()) {
+    size_t end = normalized.find(u' ', start);
+    if (end == std::u16string::npos) end = normalized.size();
+    if (end - start >= 3) words->push_back(Utf16ToUtf8(normalized.substr(start, end - start)));
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+MatchAnswer MatchWaveform(CatalogStore& store, const Signature& signature,
+                          const WaveformThresholds& thresholds) {
+  MatchAnswer answer;
+  const std::vector<TrackHit> hits =
+      store.NearestSignatures(signature, thresholds.max_distance, kWaveformCandidates);
+  if (hits.empty()) return answer;
+  for (const TrackHit& h : hits) {
+    const int64_t score = 100 - h.distance * 100 / std::max<int64_t>(1, thresholds.max_distance);
+    answer.matches.push_back(Match{h.disc_id, h.track, static_cast<int32_t>(score)});
+  }
+  const int64_t best = hits[0].distance;
+  size_t same = 1;
+  while (same < hits.size() && hits[same].distance - best <= thresholds.same_recording) ++same;
+  if (same > 1) {
+    answer.kind = 5;
+    answer.matches.resize(same);
+  } else if (hits.size() == 1 || hits[1].distance - best >= thresholds.clear_margin) {
+    answer.kind = 3;
+    answer.matches.resize(1);
+  } else {
+    answer.kind = 2;
+  }
+  return answer;
+}
+
+ParsedFileName ParseFileName(std::u16string_view path) {
+  ParsedFileName parsed;
+  std::vector<std::u16string> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || IsSeparator(path[i])) {
+      if (i > start) parts.emplace_back(path.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  if (parts.empty()) return parsed;
+  std::u16string name = parts.back();
+  if (const size_t dot = name.rfind(u'.'); dot != std::u16string::npos && dot > 0) {
+    name.resize(dot);
+  }
+  name = Trim(name);
+  parsed.track = LeadingTrackNumber(name);
+  std::u16string left, right;
+  if (SplitDash(name, &left, &right)) {
+    parsed.artist = left;  // "NN. Artist - Title" or "Artist - Title"
+    parsed.title = right;
+  } else {
+    parsed.title = name;
+  }
+  if (parts.size() >= 2) {
+    const std::u16string& folder = parts[parts.size() - 2];
+    if (SplitDash(folder, &left, &right)) {  // "Artist - Album/NN - Title"
+      if (parsed.artist.empty()) parsed.artist = left;
+      parsed.album = right;
+    } else {
+      parsed.album = Trim(folder);
+      if (parsed.artist.empty() && parts.size() >= 3) parsed.artist = Trim(parts[parts.size() - 3]);
+    }
+  }
+  return parsed;
+}
+
+MatchAnswer MatchText(CatalogStore& store, const TextQuery& query) {
+  TextQuery q = query;
+  if (q.title.empty() && !q.file_name.empty()) {
+    const ParsedFileName parsed = ParseFileName(q.file_name);
+    q.title = parsed.title;
+    if (q.artist.empty()) q.artist = parsed.artist;
+    if (q.album.empty()) q.album = parsed.album;
+  }
+  MatchAnswer answer;
+  if (q.title.empty()) return answer;
+  const Field title = MakeField(q.title), artist = MakeField(q.artist), album = MakeField(q.album);
+  std::vector<std::string> words;
+  AddWords(title.normalized, &words);
+  AddWords(artist.normalized, &words);
+  AddWords(album.normalized, &words);
+  if (words.empty() && !title.normalized.empty()) words.push_back(Utf16ToUtf8(title.normalized));
+
+  std::map<int64_t, DiscPtr> discs;
+  std::vector<Match> scored;
+  for (const TrackHit& hit : store.TextCandidates(words, kTextCandidates)) {
+    DiscPtr& disc = discs[hit.disc_id];
+    if (!disc) disc = store.DiscById(hit.disc_id);
+    const TrackRecord* track = disc ? disc->Track(hit.track) : nullptr;
+    if (!track) continue;
+    // Title counts twice; artist and album count when the query has them.
+    int32_t total = 2 * Similarity(title, Utf8ToUtf16(track->title));
+    int32_t weight = 2;
+    if (!artist.raw.empty()) {
+      total += std::max(Similarity(artist, Utf8ToUtf16(disc->TrackArtist(*track))),
+                        Similarity(artist, Utf8ToUtf16(disc->artist)));
+      ++weight;
+    }
+    if (!album.raw.empty()) {
+      total += Similarity(album, Utf8ToUtf16(disc->album));
+      ++weight;
+    }
+    const int32_t score = total / weight;
+    if (score >= kTextAccept) scored.push_back(Match{hit.disc_id, hit.track, score});
+  }
+  std::stable_sort(scored.begin(), scored.end(),
+                   [](const Match& a, const Match& b) { return a.score > b.score; });
+  if (scored.empty()) return answer;
+  if (scored[0].score >= kTextClear &&
+      (scored.size() == 1 || scored[1].score <= scored[0].score - kTextClearMargin)) {
+    answer.kind = 3;
+    answer.matches = {scored[0]};
+    return answer;
+  }
+  answer.kind = 2;
+  if (scored.size() > kMaxAnswers) scored.resize(kMaxAnswers);
+  answer.matches = std::move(scored);
+  return answer;
+}
+
+}  // namespace pelk::catalog
