@@ -9,12 +9,11 @@ HistogramEqualizer::HistogramEqualizer(int32_t bin_count)
 
 void HistogramEqualizer::Apply(std::span<float> samples) {
   if (samples.empty()) return;
-  float low = 1e6f, high = -1e6f;
-  for (float x : samples) {
-    low = std::min(low, x);
-    high = std::max(high, x);
-  }
-  if (!(high > low)) return;
+  const auto [min_it, max_it] = std::minmax_element(samples.begin(), samples.end());
+  if (!(*max_it > *min_it)) return;  // all samples equal: nothing to spread
+  // The range starts from +-1e6, as the bins were always laid out.
+  const float low = std::min(*min_it, 1e6f);
+  const float high = std::max(*max_it, -1e6f);
   const size_t last_bin = counts_.size() - 1;
   const float scale = static_cast<float>(last_bin) / (high - low);
   auto bin_of = [&](float x) {

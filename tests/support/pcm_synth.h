@@ -54,7 +54,7 @@ struct WavOptions {
   bool data_before_fmt = false;
   std::string form = "WAVE";
   // Extra chunks ("LIST", "junk"...) written between "fmt " and "data": id and body size.
-  std::vector<std::pair<std::string, uint32_t>> extra_chunks;
+  std::vector<std::pair<std::string, uint32_t>> extra_chunks = {};
   int64_t truncate_to = -1;  // cut the file to this many bytes
 };
 
