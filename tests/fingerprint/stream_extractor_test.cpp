@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <algorithm>
+#include <cstring>
 
 #include "tests/fingerprint/engine_test_util.h"
 #include "tests/support/pcm_synth.h"
@@ -194,6 +195,21 @@ TEST(StreamExtractorTest, LeadingSilenceIsSkippedAndReported) {
   EXPECT_EQ(RunStream(reference, rest, 2, 4096).signature, r.signature);
 }
 
+// The two times vary from run to run: their digits become "#".
+std::string MaskTimes(std::string text) {
+  for (const char* tag : {"<COMP_TIME UNITS=\"ms\">", "<TOTAL_TIME UNITS=\"ms\">"}) {
+    const size_t at = text.find(tag);
+    if (at == std::string::npos) continue;
+    const size_t begin = at + std::strlen(tag);
+    const size_t end = text.find('<', begin);
+    if (end == std::string::npos) continue;
+    const bool digits = std::all_of(text.begin() + begin, text.begin() + end,
+                                    [](char c) { return c >= '0' && c <= '9'; });
+    if (digits && end > begin) text.replace(begin, end - begin, "#");
+  }
+  return text;
+}
+
 TEST(StreamExtractorTest, DocumentFollowsTheLayoutByteForByte) {
   const std::vector<uint8_t> pcm = StereoMusic(44100, 14.5, 17);
   StreamExtractor extractor(44100, 16, 2);
@@ -235,9 +251,7 @@ TEST(StreamExtractorTest, DocumentFollowsTheLayoutByteForByte) {
       "    <TRAD_SCALING_FACTOR>32768</TRAD_SCALING_FACTOR>\n"
       "  </WL_CONFIG>\n"
       "</FINGERPRINT>\n";
-  const std::string masked =
-      std::regex_replace(std::string(text), std::regex("(_TIME UNITS=\"ms\">)[0-9]+<"), "$1#<");
-  EXPECT_EQ(masked, expected);
+  EXPECT_EQ(MaskTimes(std::string(text)), expected);
 }
 
 }  // namespace
