@@ -286,6 +286,7 @@ TEST_F(FileTagTest, FilesThatCannotBeReadFailAndLeaveTheTagAlone) {
   EXPECT_HR(E_FAIL, Load(tag.Get(), scratch_.Write("garbage.flac", "fLaC" + text)));
   EXPECT_HR(E_FAIL, Load(tag.Get(), scratch_.Write("garbage.xyz", text)));
   EXPECT_HR(E_FAIL, Load(tag.Get(), scratch_.Write("empty.ogg", "")));
+  EXPECT_HR(E_FAIL, Load(tag.Get(), scratch_.Path("")));  // a folder
   EXPECT_HR(E_INVALIDARG, tag->LoadFromFile(nullptr, 0));
   ComPtr<IMediaFileTag> media = NewTag(true).As<IMediaFileTag>();
   EXPECT_HR(kTagFileNotFound, media->AttachToFile(Bstr(u"/nonexistent/a.wma").Get(), 0));
