@@ -8,6 +8,7 @@
 
 #include "catalog/catalog_control.h"
 #include "catalog/catalog_json.h"
+#include "catalog/control_classes.h"
 #include "catalog/matching.h"
 #include "runtime/error_info.h"
 #include "runtime/utf.h"
@@ -308,6 +309,37 @@ TEST_F(CatalogTest, RetrieveDataAndTracer) {
   const std::string text = log.Utf8();
   EXPECT_EQ(text.rfind("TextLookupHelper\t", 0), 0u);
   EXPECT_NE(text.find("Open\topen\n"), std::string::npos);
+}
+
+TEST_F(CatalogTest, DiscTagBuilderFillsATagFromTheTrack) {
+  Bstr id(u"T-H7");
+  ComPtr<IDiscInfo> disc;
+  int32_t value = 0;
+  engine_->IdentifierLookup(id.Get(), 0, &value, disc.Out());
+  // The builder comes from the module's class table, as the manager's creation reaches it.
+  ComPtr<IClassFactory> factory;
+  ASSERT_HR(S_OK, ModuleClassFactory(ControlClassTable(), CLSID_PelkDiscTagBuilder,
+                                     IClassFactory::kIid, factory.OutVoid()));
+  ComPtr<IDiscTagBuilder> builder;
+  ASSERT_HR(S_OK, factory->CreateInstance(nullptr, IDiscTagBuilder::kIid, builder.OutVoid()));
+  ComPtr<IFileTag> tag;
+  EXPECT_HR(E_INVALIDARG, builder->BuildTag(disc.Get(), 3, tag.Out()));
+  ASSERT_HR(S_OK, builder->BuildTag(disc.Get(), 7, tag.Out()));
+  auto text = [&](HRESULT (IFileTag::*get)(BSTR*)) {
+    Bstr v;
+    (tag.Get()->*get)(v.Out());
+    return std::u16string(v.View());
+  };
+  EXPECT_EQ(text(&IFileTag::get_Title), u"Carey");
+  EXPECT_EQ(text(&IFileTag::get_Artist), u"Joni Mitchell");  // the track's own artist
+  EXPECT_EQ(text(&IFileTag::get_AlbumArtist), u"Various Artists");
+  EXPECT_EQ(text(&IFileTag::get_AlbumTitle), u"Folk Hits");
+  EXPECT_EQ(text(&IFileTag::get_TrackNumber), u"7");
+  EXPECT_EQ(text(&IFileTag::get_Identifier), u"T-H7");
+  EXPECT_EQ(text(&IFileTag::get_Genre), u"Folk");
+  void* none = nullptr;
+  EXPECT_HR(CLASS_E_NOAGGREGATION,
+            factory->CreateInstance(builder.As<IUnknown>().Get(), IUnknown::kIid, &none));
 }
 
 TEST(CatalogFileTest, RefusedFilesAreLeftUntouched) {
