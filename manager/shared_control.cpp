@@ -1,12 +1,18 @@
 #include "manager/shared_control.h"
 
+#include "control/current_control.h"
 #include "server/manager_interfaces.h"
 
 namespace pelk {
 
 SharedControlState& SharedControlState::Instance() {
-  static SharedControlState state;
-  return state;
+  static SharedControlState* state = [] {
+    auto* created = new SharedControlState();
+    // Records below the manager reach the shared control through this source.
+    SetLookupControlSource([] { return SharedControlState::Instance().Control(); });
+    return created;
+  }();
+  return *state;
 }
 
 void SharedControlState::SetControl(ILookupControl* control) {

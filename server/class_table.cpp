@@ -2,6 +2,7 @@
 
 #include "manager/settings.h"
 #include "manager/sonquix_manager.h"
+#include "model/file_info.h"
 #include "server/manager_interfaces.h"
 
 namespace pelk {
@@ -10,6 +11,9 @@ namespace {
 constexpr RegistrationScript kManagerScript{
     101, "PelkSonquixVXT.PELKVXTSonquixManager.1", "PelkSonquixVXT.PELKVXTSonquixManager",
     "PELKVXTSonquixManager Class", "Apartment", true, &LIBID_PelkSonquixVXTLib};
+constexpr RegistrationScript kFileInfoScript{
+    106, "PelkSonquixVXT.PelkFileInfo.1", "PelkSonquixVXT.PelkFileInfo", "PelkFileInfo Class",
+    "both", false};
 constexpr RegistrationScript kSettingsScript{
     114, "PelkSonquixVXT.PelkSonquixSettings.1", "PelkSonquixVXT.PelkSonquixSettings",
     "PelkSonquixSettings Class", "both", false};
@@ -22,6 +26,7 @@ HRESULT Create(IUnknown* outer, REFIID iid, void** object) {
 const ClassEntry kClasses[] = {
     {CLSID_PELKVXTSonquixManager, "PELKVXTSonquixManager", &Create<CPELKSonquixManager>,
      &kManagerScript},
+    {CLSID_PelkFileInfo, "PelkFileInfo", &Create<CPelkFileInfo>, &kFileInfoScript},
     {CLSID_PelkSonquixSettings, "PelkSonquixSettings", &Create<CPelkSonquixSettings>,
      &kSettingsScript},
 };

@@ -9,6 +9,31 @@
 
 namespace pelk {
 
+// A record's public match code.
+enum PelkSonquixMatchCode : int32_t {
+  SONQUIX_MATCH_NONE = 0,
+  SONQUIX_MATCH_EXACT = 1,
+  SONQUIX_MATCH_FUZZY = 2,
+  SONQUIX_MATCH_ALL = 3,
+  SONQUIX_MATCH_ERROR = 5,
+};
+
+// How a record's match was found; smaller values are the stronger kinds of evidence.
+enum SonquixMatchType : int32_t {
+  MATCH_TYPE_TAGID = 1,             // identifier from the tag
+  MATCH_TYPE_ITUNESID = 2,          // iTunes identifiers from the tag
+  MATCH_TYPE_ALBUM_ASSOCIATED = 3,  // joined an album by text against its disc
+  MATCH_TYPE_WF_HINT = 4,
+  MATCH_TYPE_WF = 5,         // waveform lookup
+  MATCH_TYPE_TXT_ON_WF = 6,  // text lookup on a waveform suggestion
+  MATCH_TYPE_TXT_HINT = 7,
+  MATCH_TYPE_TXT = 8,               // text lookup
+  MATCH_TYPE_ALBUM_AND_TITLE = 11,  // album plus title lookup
+  MATCH_TYPE_TXT_ALBUM_LEVEL = 12,  // a text match that is part of an album run
+  MATCH_TYPE_UNKNOWN = 13,          // a record for a disc before its type is set
+  MATCH_TYPE_NONE = 14,             // no match
+};
+
 struct IPelkFileInfo : IDispatch {
   static constexpr IID kIid = MakeGuid("6165CA8D-E30F-4403-80CC-28C8126F5DCD");
   using Base = IDispatch;

@@ -78,6 +78,11 @@ TEST_F(ServerTest, ClassObjectsAndAggregationRules) {
   ComPtr<IUnknown> outer = MakeRecordingSink(IID_NULL).As<IUnknown>();
   EXPECT_HR(CLASS_E_NOAGGREGATION,
             first->CreateInstance(outer.Get(), IUnknown::kIid, &out));
+  ComPtr<IClassFactory> record_factory;
+  ASSERT_HR(S_OK, get_class_object(CLSID_PelkFileInfo, IClassFactory::kIid,
+                                   record_factory.OutVoid()));
+  EXPECT_HR(CLASS_E_NOAGGREGATION,
+            record_factory->CreateInstance(outer.Get(), IUnknown::kIid, &out));
   ComPtr<IClassFactory> settings_factory;
   ASSERT_HR(S_OK, get_class_object(CLSID_PelkSonquixSettings, IClassFactory::kIid,
                                    settings_factory.OutVoid()));
@@ -89,6 +94,11 @@ TEST_F(ServerTest, ClassObjectsAndAggregationRules) {
 TEST_F(ServerTest, CanUnloadOnlyWhenNoObjectLives) {
   auto can_unload = module_.Get<NoArgFn>("DllCanUnloadNow");
   auto get_object = module_.Get<GetObjectFn>("DllGetObject");
+  EXPECT_HR(S_OK, can_unload());
+  ComPtr<IPelkFileInfo2_6> record;
+  ASSERT_HR(S_OK, get_object(CLSID_PelkFileInfo, IPelkFileInfo2_6::kIid, record.OutVoid()));
+  EXPECT_HR(S_FALSE, can_unload());
+  record.Reset();
   EXPECT_HR(S_OK, can_unload());
   ComPtr<IPelkSonquixSettings> settings;
   ASSERT_HR(S_OK, get_object(CLSID_PelkSonquixSettings, IPelkSonquixSettings::kIid,
@@ -198,6 +208,16 @@ TEST(RegistrationTest, WritesAndRemovesExactlyTheScriptsKeys) {
   EXPECT_TRUE(registry.KeyExists(manager + "\\Programmable"));
   EXPECT_EQ(registry.GetValue(manager, "TypeLib"), GuidToString(LIBID_PelkSonquixVXTLib));
 
+  const std::string record = "CLSID\\" + GuidToString(CLSID_PelkFileInfo);
+  EXPECT_EQ(registry.GetValue("PelkSonquixVXT.PelkFileInfo.1"), "PelkFileInfo Class");
+  EXPECT_EQ(registry.GetValue("PelkSonquixVXT.PelkFileInfo\\CLSID"),
+            GuidToString(CLSID_PelkFileInfo));
+  EXPECT_EQ(registry.GetValue(record + "\\ProgID"), "PelkSonquixVXT.PelkFileInfo.1");
+  EXPECT_EQ(registry.GetValue(record + "\\VersionIndependentProgID"),
+            "PelkSonquixVXT.PelkFileInfo");
+  EXPECT_EQ(registry.GetValue(record + "\\InprocServer32", "ThreadingModel"), "both");
+  EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkFileInfo\\CurVer"));
+
   const std::string settings = "CLSID\\" + GuidToString(CLSID_PelkSonquixSettings);
   EXPECT_EQ(registry.GetValue(settings + "\\InprocServer32", "ThreadingModel"), "both");
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkSonquixSettings\\CurVer"));
@@ -210,6 +230,8 @@ TEST(RegistrationTest, WritesAndRemovesExactlyTheScriptsKeys) {
   ASSERT_HR(S_OK, UnregisterModule(registry));
   EXPECT_FALSE(registry.KeyExists(manager));
   EXPECT_FALSE(registry.KeyExists(settings));
+  EXPECT_FALSE(registry.KeyExists(record));
+  EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkFileInfo"));
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PELKVXTSonquixManager.1"));
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PELKVXTSonquixManager"));
   EXPECT_TRUE(registry.KeyExists("PelkSonquixVXT.PelkSonquixSettings\\Extra"));

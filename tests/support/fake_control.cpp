@@ -115,7 +115,13 @@ class FakeDiscObject final : public Object<FakeDiscObject, Dual<ILegacyDisc>, Du
     *out = ref_.disc->compilation ? 1 : 0;
     return S_OK;
   }
-  HRESULT Copy(IDiscInfo** out) override { return OutObject(MakeObject<FakeDiscObject>(ref_), out); }
+  HRESULT Copy(IDiscInfo** out) override {
+    if (FAILED(ref_.disc->copy_result)) {
+      if (out) *out = nullptr;
+      return ref_.disc->copy_result;
+    }
+    return OutObject(MakeObject<FakeDiscObject>(ref_), out);
+  }
   HRESULT RetrieveData(int32_t) override { return ref_.disc->retrieve_result; }
 
   const DiscRef& Ref() const { return ref_; }

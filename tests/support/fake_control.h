@@ -38,6 +38,7 @@ struct FakeDiscData {
   int32_t year = 0;
   std::vector<FakeTrack> tracks;
   HRESULT retrieve_result = S_OK;  // what the data view's RetrieveData answers
+  HRESULT copy_result = S_OK;      // what Copy answers (a failure hands out no copy)
 };
 using FakeDisc = std::shared_ptr<const FakeDiscData>;
 
