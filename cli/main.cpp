@@ -3,11 +3,13 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/command_support.h"
+#include "cli/fingerprint_command.h"
 #include "cli/text_command.h"
 
 int main(int argc, char** argv) {
   CLI::App app;
   pelk::cli::SetUpApp(app);
+  pelk::cli::AddFingerprintCommand(app);
   pelk::cli::AddTextCommand(app);
   return pelk::cli::Run(app, argc, argv);
 }
