@@ -73,7 +73,8 @@ const std::vector<uint8_t>& Wav() {
     put16(34, 16);
     std::memcpy(&file[36], "data", 4);
     put32(40, static_cast<uint32_t>(pcm.size()));
-    file.insert(file.end(), pcm.begin(), pcm.end());
+    file.resize(44 + pcm.size());
+    std::memcpy(file.data() + 44, pcm.data(), pcm.size());
     return file;
   }();
   return wav;

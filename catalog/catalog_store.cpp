@@ -73,13 +73,14 @@ int64_t Distance(const Signature& a, const Signature& b) {
   return sum;
 }
 
-// An FTS5 query that matches any of the words as a substring of any column; each word is
-// quoted (doubled quotes inside), so no word can change the query's syntax.
-std::string FtsQuery(const std::vector<std::string>& words) {
+// An FTS5 query matching the words as substrings, in one column or any; each word is quoted
+// (doubled quotes inside), so no word can change the query's syntax.
+std::string FtsQuery(const std::vector<std::string>& words, std::string_view column,
+                     bool all_words) {
   std::string query;
   for (const std::string& w : words) {
     if (w.size() < 3) continue;
-    if (!query.empty()) query += " OR ";
+    if (!query.empty()) query += all_words ? " AND " : " OR ";
     query += '"';
     for (char c : w) {
       if (c == '"') query += '"';
@@ -87,7 +88,8 @@ std::string FtsQuery(const std::vector<std::string>& words) {
     }
     query += '"';
   }
-  return query;
+  if (query.empty() || column.empty()) return query;
+  return std::string(column) + " : (" + query + ")";
 }
 
 }  // namespace
@@ -427,8 +429,10 @@ std::vector<TrackHit> CatalogStore::NearestSignatures(const Signature& signature
 }
 
 std::vector<TrackHit> CatalogStore::TextCandidates(const std::vector<std::string>& words,
+                                                   std::string_view column, bool all_words,
                                                    size_t limit) {
-  const std::string query = FtsQuery(words);
+  if (!column.empty() && column != "title" && column != "artist" && column != "album") return {};
+  const std::string query = FtsQuery(words, column, all_words);
   std::vector<TrackHit> hits;
   if (query.empty()) return hits;
   std::lock_guard lock(mutex_);

@@ -105,9 +105,11 @@ class CatalogStore {
   // first, at most limit of them.
   std::vector<TrackHit> NearestSignatures(const Signature& signature, int64_t max_distance,
                                           size_t limit);
-  // Tracks whose normalized artist, album or title holds one of the words (each at least three
-  // characters), best full-text rank first, at most limit.
-  std::vector<TrackHit> TextCandidates(const std::vector<std::string>& words, size_t limit);
+  // Tracks whose normalized fields hold the words (each at least three characters, matched as
+  // substrings), best full-text rank first, at most limit. column is "title", "artist", "album"
+  // or empty for any; all_words asks for every word, else any one of them.
+  std::vector<TrackHit> TextCandidates(const std::vector<std::string>& words,
+                                       std::string_view column, bool all_words, size_t limit);
 
  private:
   CatalogStore(sqlite3* db, std::filesystem::path path);

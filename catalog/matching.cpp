@@ -152,15 +152,23 @@ MatchAnswer MatchText(CatalogStore& store, const TextQuery& query) {
   MatchAnswer answer;
   if (q.title.empty()) return answer;
   const Field title = MakeField(q.title), artist = MakeField(q.artist), album = MakeField(q.album);
-  std::vector<std::string> words;
-  AddWords(title.normalized, &words);
-  AddWords(artist.normalized, &words);
-  AddWords(album.normalized, &words);
-  if (words.empty() && !title.normalized.empty()) words.push_back(Utf16ToUtf8(title.normalized));
+  std::vector<std::string> title_words, all_words;
+  AddWords(title.normalized, &title_words);
+  if (title_words.empty() && !title.normalized.empty()) {
+    title_words.push_back(Utf16ToUtf8(title.normalized));
+  }
+  all_words = title_words;
+  AddWords(artist.normalized, &all_words);
+  AddWords(album.normalized, &all_words);
+
+  // Narrowest first: every title word in the title, then any of them, then any word anywhere.
+  std::vector<TrackHit> hits = store.TextCandidates(title_words, "title", true, kTextCandidates);
+  if (hits.empty()) hits = store.TextCandidates(title_words, "title", false, kTextCandidates);
+  if (hits.empty()) hits = store.TextCandidates(all_words, "", false, kTextCandidates);
 
   std::map<int64_t, DiscPtr> discs;
   std::vector<Match> scored;
-  for (const TrackHit& hit : store.TextCandidates(words, kTextCandidates)) {
+  for (const TrackHit& hit : hits) {
     DiscPtr& disc = discs[hit.disc_id];
     if (!disc) disc = store.DiscById(hit.disc_id);
     const TrackRecord* track = disc ? disc->Track(hit.track) : nullptr;

@@ -2,6 +2,7 @@
 // one Add<Name>Command line.
 #include <CLI/CLI.hpp>
 
+#include "cli/catalog_command.h"
 #include "cli/command_support.h"
 #include "cli/fingerprint_command.h"
 #include "cli/text_command.h"
@@ -11,5 +12,6 @@ int main(int argc, char** argv) {
   pelk::cli::SetUpApp(app);
   pelk::cli::AddFingerprintCommand(app);
   pelk::cli::AddTextCommand(app);
+  pelk::cli::AddCatalogCommand(app);
   return pelk::cli::Run(app, argc, argv);
 }

@@ -14,16 +14,18 @@ void HistogramEqualizer::Apply(std::span<float> samples) {
   // The range starts from +-1e6, as the bins were always laid out.
   const float low = std::min(*min_it, 1e6f);
   const float high = std::max(*max_it, -1e6f);
-  const size_t last_bin = counts_.size() - 1;
+  const int32_t last_bin = static_cast<int32_t>(counts_.size()) - 1;
   const float scale = static_cast<float>(last_bin) / (high - low);
-  auto bin_of = [&](float x) {
+  if (bins_.size() < samples.size()) bins_.resize(samples.size());
+  std::fill(counts_.begin(), counts_.end(), 0u);
+  for (size_t i = 0; i < samples.size(); ++i) {
     // Rounding can only push the top sample onto the last bin, never past it; the clamp keeps
     // that true for any input.
-    const float position = scale * (x - low);
-    return position > 0.0f ? std::min(static_cast<size_t>(position), last_bin) : size_t{0};
-  };
-  std::fill(counts_.begin(), counts_.end(), 0u);
-  for (float x : samples) ++counts_[bin_of(x)];
+    const float position = std::clamp(scale * (samples[i] - low), 0.0f, float(last_bin));
+    const uint32_t bin = static_cast<uint32_t>(static_cast<int32_t>(position));
+    bins_[i] = bin;
+    ++counts_[bin];
+  }
 
   const float n = static_cast<float>(samples.size());
   float cumulative = 0.0f, mean = 0.0f;
@@ -33,7 +35,7 @@ void HistogramEqualizer::Apply(std::span<float> samples) {
     mean += static_cast<float>(counts_[j]) * cdf_[j];
   }
   mean /= n;
-  for (float& x : samples) x = cdf_[bin_of(x)] - mean;
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = cdf_[bins_[i]] - mean;
 }
 
 }  // namespace pelk::fingerprint

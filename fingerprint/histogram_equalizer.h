@@ -20,6 +20,7 @@ class HistogramEqualizer {
 
  private:
   std::vector<uint32_t> counts_;
+  std::vector<uint32_t> bins_;  // bin of each sample of the frame being equalized
   std::vector<float> cdf_;
 };
 

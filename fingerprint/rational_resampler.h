@@ -41,19 +41,31 @@ class RationalResampler {
 
   bool Ready() const { return end_ - read_ >= window_; }
   float NextOutput();
+  // Decimation (L = 1): `count` outputs (a multiple of kLanes) at once, each summed over the
+  // non-zero taps in the same order as NextOutput sums them, so both give identical results.
+  void DecimateBlock(float* out, size_t count);
+  static constexpr size_t kLanes = 16;
   void Append(const float* in, size_t count);
 
   ResampleRatio ratio_;
   ResampleFilter filter_;
   size_t window_ = 0;  // P, taps per phase
+  size_t stride_ = 0;  // P rounded up to whole vectors of four
   // Taps of phase p reversed so that they meet the window in time order:
-  // phase_taps_[p * P + k] = h[p + (P - 1 - k) L]; only [first, last) of a phase are non-zero.
+  // phase_taps_[p * stride_ + k] = h[p + (P - 1 - k) L], zero for k >= P. Only the vectors in
+  // [first, last) of a phase hold non-zero taps.
   std::vector<float> phase_taps_;
   std::vector<uint32_t> phase_first_, phase_last_;
+  // L = 1: the non-zero taps of the single phase (position in the window, value), in order.
+  std::vector<std::pair<uint32_t, float>> decimation_taps_;
+  std::vector<float> lanes_;          // the window split into its M interleaved phases
+  std::vector<size_t> lane_offsets_;  // where each non-zero tap reads in lanes_
   std::vector<float> history_;
   size_t read_ = 0;    // s[floor(m M / L)] for the next output m
   size_t end_ = 0;     // one past the newest sample held
   int64_t phase_ = 0;  // m M mod L for the next output m
+  // M = step_whole_ L + step_part_: the window moves on without a division per output.
+  int64_t step_whole_ = 0, step_part_ = 0;
 };
 
 }  // namespace pelk::fingerprint

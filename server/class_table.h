@@ -3,33 +3,11 @@
 #pragma once
 
 #include <span>
-#include <string_view>
 
-#include "runtime/unknown.h"
+#include "runtime/class_table.h"
 
 namespace pelk {
 
-struct RegistrationScript {
-  int32_t id;
-  std::string_view versioned_prog_id;
-  std::string_view prog_id;
-  std::string_view description;
-  std::string_view threading_model;
-  bool is_manager;  // adds CurVer, Programmable and TypeLib
-};
-
-struct ClassEntry {
-  CLSID clsid;
-  std::string_view name;  // the type library's class name
-  HRESULT (*create)(IUnknown* outer, REFIID iid, void** object);
-  const RegistrationScript* script;  // null: not registered
-};
-
 std::span<const ClassEntry> ClassTable();
-const ClassEntry* FindClass(REFCLSID clsid);
-
-// The class factory of clsid, created once and cached until ReleaseClassFactories.
-HRESULT GetCachedClassFactory(REFCLSID clsid, REFIID iid, void** object);
-void ReleaseClassFactories();
 
 }  // namespace pelk

@@ -39,13 +39,13 @@ __attribute__((constructor)) void ProcessAttach() { InitializeSupport(); }
 
 __attribute__((destructor)) void ProcessDetach() {
   g_support_initialized = 0;
-  pelk::ReleaseClassFactories();
+  pelk::ReleaseModuleClassFactories();
 }
 
 }  // namespace
 
 HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-  return pelk::GetCachedClassFactory(clsid, iid, object);
+  return pelk::ModuleClassFactory(pelk::ClassTable(), clsid, iid, object);
 }
 
 HRESULT DllGetObject(REFCLSID clsid, REFIID iid, void** object) {

@@ -132,16 +132,6 @@ TEST(SpectrumTest, WeightingRaisesOnlyTheTopBandAlongTheSoftenedCurve) {
   EXPECT_NEAR(short_spectrum[bin(2460)], 1.0f + 0.675f * 0.086f, 1e-6);
 }
 
-TEST(SpectrumTest, BandEnergiesIncludeBothEdges) {
-  const std::vector<float> x = {1, 2, 3, 4, 5};
-  const std::vector<BandBins> bands = {{0, 1}, {1, 4}};
-  std::vector<float> e(2), r(2);
-  ComputeBandEnergies(x, bands, e, r);
-  EXPECT_FLOAT_EQ(e[0], 1 + 4);
-  EXPECT_FLOAT_EQ(e[1], 4 + 9 + 16 + 25);
-  EXPECT_FLOAT_EQ(r[1], std::sqrt(54.0f / 4));
-}
-
 FrameBands Bands(std::vector<float> e, std::vector<float> r) {
   return {std::move(e), std::move(r)};
 }
@@ -195,25 +185,6 @@ TEST(FrameAnalyzerTest, ToneEnergyLandsInItsBandInHalfAndFullMode) {
     EXPECT_EQ(loudest, 8u) << "half mode " << half;
     EXPECT_GT(e[8], 100 * (e[7] + e[9])) << "half mode " << half;
   }
-}
-
-TEST(FrameAnalyzerTest, DiscardsOffsetFramesAndStopsAtTheCount) {
-  ExtractionConfig config;
-  config.frame_offset = 2;
-  config.frame_count = 3;
-  std::unique_ptr<FrameAnalyzer> analyzer = FrameAnalyzer::Create(config);
-  ASSERT_NE(analyzer, nullptr);
-  std::vector<std::vector<float>> frames;
-  for (int k = 0; k < 6; ++k) {
-    const testing::Signal tone = testing::Tone(200.0 + 300.0 * k, 5000.0, 11025, 32768);
-    frames.emplace_back(tone.begin(), tone.end());
-    analyzer->ConsumeFrame(frames.back(), {});
-    EXPECT_EQ(analyzer->IsComplete(), k >= 4) << k;
-  }
-  ASSERT_EQ(analyzer->frames().size(), 3u);
-  // The first kept frame is the third one given (a 800 Hz tone, band 7).
-  const std::vector<float>& e = analyzer->frames()[0].energies;
-  EXPECT_EQ(std::max_element(e.begin(), e.end()) - e.begin(), 7);
 }
 
 }  // namespace

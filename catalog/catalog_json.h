@@ -1,0 +1,36 @@
+// The catalogue's JSON exchange format, read by `sonquix catalog import` and written by
+// `export` (an export imports back unchanged):
+//
+//   {
+//     "format": "pelk-catalog", "version": 1,
+//     "discs": [{
+//       "identifier": "D-0001",            required, unique in the catalogue
+//       "album": "Blue", "artist": "Joni", required
+//       "track_count": 10,                 optional, at least the number of tracks listed
+//       "compilation": false, "certified_level": 0, "release_rank": 1, "year": 1971,
+//       "genre": "Folk", "store_ids": ["first", "second"],      all optional
+//       "tracks": [{
+//         "number": 1, "title": "All I Want", "identifier": "T-0001",   required
+//         "artist": "", "length_ms": 212000,                            optional
+//         "signature": "30 integers separated by blanks"                optional
+//       }]
+//     }]
+//   }
+//
+// Anything else is refused, naming the line and the field; nothing is imported from a file
+// with any error.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/catalog_store.h"
+
+namespace pelk::catalog {
+
+// Parses the text; false with *error ("line N: ...") when it is not a valid catalogue file.
+bool ParseCatalogJson(std::string_view text, std::vector<DiscRecord>* discs, std::string* error);
+std::string WriteCatalogJson(const std::vector<DiscPtr>& discs);
+
+}  // namespace pelk::catalog

@@ -1,0 +1,414 @@
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "catalog/catalog_control.h"
+#include "catalog/catalog_json.h"
+#include "catalog/matching.h"
+#include "runtime/error_info.h"
+#include "runtime/utf.h"
+#include "tests/support/fake_control.h"
+#include "tests/support/hr_matchers.h"
+
+namespace pelk::catalog {
+namespace {
+
+// A signature whose two halves each sum to 32768, shifted by `seed` so different seeds are far
+// apart.
+Signature MakeSignature(int seed, int jitter = 0) {
+  Signature s{};
+  for (size_t half = 0; half < 2; ++half) {
+    int32_t left = 32768;
+    for (size_t i = 0; i < 15; ++i) {
+      const int32_t v = i == 14 ? left : 500 + ((seed * 7 + static_cast<int>(i) * 13) % 29) * 150;
+      s[half * 15 + i] = static_cast<int16_t>(v + (i == 0 ? jitter : 0) - (i == 14 ? jitter : 0));
+      left -= v;
+    }
+  }
+  return s;
+}
+
+constexpr char kCatalogJson[] = R"({
+  "format": "pelk-catalog", "version": 1,
+  "discs": [
+    {"identifier": "D-BLUE", "album": "Blue", "artist": "Joni Mitchell", "year": 1971,
+     "genre": "Folk", "certified_level": 2, "release_rank": 1, "store_ids": ["111", "222"],
+     "tracks": [
+       {"number": 1, "title": "All I Want", "identifier": "T-B1", "length_ms": 214000},
+       {"number": 2, "title": "My Old Man", "identifier": "T-B2"},
+       {"number": 3, "title": "Little Green", "identifier": "T-B3"},
+       {"number": 4, "title": "Carey", "identifier": "T-B4"}]},
+    {"identifier": "D-HITS", "album": "Folk Hits", "artist": "Various Artists",
+     "compilation": true, "genre": "Folk", "track_count": 20,
+     "tracks": [
+       {"number": 7, "title": "Carey", "artist": "Joni Mitchell", "identifier": "T-H7"}]},
+    {"identifier": "D-OTHER", "album": "Losing Streak", "artist": "R.E.M.", "genre": "Rock",
+     "tracks": [
+       {"number": 1, "title": "Losing My Religion", "identifier": "T-O1"},
+       {"number": 2, "title": "Nightswimming", "identifier": "T-O2"}]}
+  ]})";
+
+class CatalogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("pelk-catalog-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    path_ = dir_ / "catalog.db";
+    std::vector<DiscRecord> discs;
+    std::string error;
+    ASSERT_TRUE(ParseCatalogJson(kCatalogJson, &discs, &error)) << error;
+    // Signatures: Carey is the same recording on two discs; the others are distinct.
+    discs[0].tracks[0].signature = MakeSignature(1);
+    discs[0].tracks[1].signature = MakeSignature(2);
+    discs[0].tracks[3].signature = MakeSignature(4);
+    discs[1].tracks[0].signature = MakeSignature(4, 40);
+    discs[2].tracks[0].signature = MakeSignature(9);
+    auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kCreate, &error);
+    ASSERT_TRUE(store) << error;
+    ASSERT_TRUE(store->AddDiscs(discs, &error)) << error;
+    store.reset();
+
+    control_ = MakeObject<CatalogControl>();
+    Bstr path = Bstr::FromUtf8(path_.string());
+    ASSERT_HR(S_OK, control_->OpenCatalog(path.Get()));
+    ComPtr<IUnknown> engine;
+    ASSERT_HR(S_OK, control_->GetControlObject(kControlObjectEngine, engine.Out()));
+    engine_ = engine.As<ILookupEngine>();
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  static std::u16string Text(HRESULT (IDiscInfo::*get)(BSTR*), IDiscInfo* disc) {
+    Bstr value;
+    (disc->*get)(value.Out());
+    return std::u16string(value.View());
+  }
+  static int32_t Number(HRESULT (IDiscInfo::*get)(int32_t*), IDiscInfo* disc) {
+    int32_t value = -1;
+    (disc->*get)(&value);
+    return value;
+  }
+  int32_t Waveform(const Signature& s) {
+    Bstr sig = Bstr::FromUtf8(FormatSignature(s));
+    Bstr type(u"Wavelattice"), version(u"1.1");
+    int32_t kind = 1;
+    EXPECT_HR(S_OK, engine_->WaveformLookup(type.Get(), version.Get(), sig.Get(), 0, &kind));
+    return kind;
+  }
+  int32_t TextLookup(const char16_t* file, testing::FakeTagData tag) {
+    ComPtr<IFileTag> t = testing::MakeFakeTag(std::move(tag));
+    Bstr name(file ? file : u"");
+    int32_t kind = 1;
+    EXPECT_HR(S_OK, engine_->TextLookup(file ? name.Get() : nullptr, t.Get(), 0, &kind));
+    return kind;
+  }
+  ComPtr<IDiscInfo> Single() {
+    ComPtr<IDiscInfo> disc;
+    control_->GetSingleMatch(disc.Out());
+    return disc;
+  }
+
+  std::filesystem::path dir_, path_;
+  ComPtr<CatalogControl> control_;
+  ComPtr<ILookupEngine> engine_;
+};
+
+TEST_F(CatalogTest, VersionAndControlObjects) {
+  Bstr version;
+  ASSERT_HR(S_OK, control_->get_Version(version.Out()));
+  EXPECT_EQ(version.View(), u"PELKControl 2.6.0.10");
+  for (int32_t kind : {7, 8, 9}) {
+    ComPtr<IUnknown> object;
+    EXPECT_HR(S_OK, control_->GetControlObject(kind, object.Out()));
+    EXPECT_TRUE(object) << kind;
+  }
+  ComPtr<IUnknown> none;
+  EXPECT_HR(E_INVALIDARG, control_->GetControlObject(6, none.Out()));
+}
+
+TEST_F(CatalogTest, IdentifierLookups) {
+  ComPtr<IDiscInfo> disc;
+  int32_t value = -1;
+  Bstr track_id(u"T-B3");
+  ASSERT_HR(S_OK, engine_->IdentifierLookup(track_id.Get(), 0, &value, disc.Out()));
+  ASSERT_TRUE(disc);
+  EXPECT_EQ(value, 3);
+  EXPECT_EQ(Number(&IDiscInfo::get_CurrentTrack, disc.Get()), 3);
+  EXPECT_EQ(Number(&IDiscInfo::get_TrackCount, disc.Get()), 1);  // the matched track only
+  Bstr title;
+  EXPECT_HR(S_OK, disc->GetTrackTitle(3, title.Out()));
+  EXPECT_EQ(title.View(), u"Little Green");
+  EXPECT_HR(E_INVALIDARG, disc->GetTrackTitle(1, title.Out()));
+
+  Bstr disc_id(u"D-OTHER");
+  ASSERT_HR(S_OK, engine_->IdentifierLookup(disc_id.Get(), 0, &value, disc.Out()));
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(Number(&IDiscInfo::get_TrackCount, disc.Get()), 2);
+
+  Bstr unknown(u"nope");
+  ASSERT_HR(S_OK, engine_->IdentifierLookup(unknown.Get(), 0, &value, disc.Out()));
+  EXPECT_FALSE(disc);
+
+  Bstr first(u"111"), second(u"222");
+  ASSERT_HR(S_OK, engine_->IdentifierPairLookup(first.Get(), second.Get(), 0, 0, 0, disc.Out()));
+  ASSERT_TRUE(disc);
+  EXPECT_EQ(Text(&IDiscInfo::get_Identifier, disc.Get()), u"D-BLUE");
+  ASSERT_HR(S_OK, engine_->IdentifierPairLookup(second.Get(), first.Get(), 0, 0, 0, disc.Out()));
+  EXPECT_FALSE(disc);
+}
+
+TEST_F(CatalogTest, WaveformKinds) {
+  EXPECT_EQ(Waveform(MakeSignature(1)), kLookupOne);
+  ComPtr<IDiscInfo> disc = Single();
+  ASSERT_TRUE(disc);
+  EXPECT_EQ(Text(&IDiscInfo::get_AlbumTitle, disc.Get()), u"Blue");
+  EXPECT_EQ(Number(&IDiscInfo::get_CurrentTrack, disc.Get()), 1);
+
+  // The same recording on two discs: several near-identical candidates.
+  EXPECT_EQ(Waveform(MakeSignature(4, 10)), kLookupSeveralClose);
+  ComPtr<IDiscList> list;
+  ASSERT_HR(S_OK, control_->GetMatchCollection(list.Out()));
+  int32_t count = 0;
+  list->get_Count(&count);
+  EXPECT_EQ(count, 2);
+  EXPECT_HR(E_FAIL, control_->GetSingleMatch(disc.Out()));
+
+  Signature far{};
+  far.fill(2000);
+  EXPECT_EQ(Waveform(far), kLookupNone);
+  Bstr garbage(u"1 2 three");
+  int32_t kind = 1;
+  ASSERT_HR(S_OK, engine_->WaveformLookup(nullptr, nullptr, garbage.Get(), 0, &kind));
+  EXPECT_EQ(kind, kLookupNone);
+}
+
+TEST_F(CatalogTest, TextLookupByTagAndByFileName) {
+  EXPECT_EQ(TextLookup(u"/m/x.wav", {.texts = {{u"Title", u"Losing my religion"},
+                                                {u"Artist", u"REM"}}}),
+            kLookupOne);
+  ComPtr<IDiscInfo> disc = Single();
+  ASSERT_TRUE(disc);
+  EXPECT_EQ(Text(&IDiscInfo::get_Identifier, disc.Get()), u"D-OTHER");
+  EXPECT_EQ(Number(&IDiscInfo::get_CurrentTrack, disc.Get()), 1);
+
+  // No title in the tag: the file name is parsed.
+  EXPECT_EQ(TextLookup(u"/music/Joni Mitchell/Blue/03 Little Green.flac", {}), kLookupOne);
+  disc = Single();
+  ASSERT_TRUE(disc);
+  EXPECT_EQ(Number(&IDiscInfo::get_CurrentTrack, disc.Get()), 3);
+
+  // "Carey" exists on two discs: several candidates.
+  EXPECT_EQ(TextLookup(nullptr, {.texts = {{u"Title", u"Carey"}}}), kLookupSeveral);
+  EXPECT_EQ(TextLookup(nullptr, {.texts = {{u"Title", u"Completely Unrelated Words"}}}),
+            kLookupNone);
+  EXPECT_EQ(TextLookup(nullptr, {}), kLookupNone);
+}
+
+TEST_F(CatalogTest, FullDiscSameDiscAndSelection) {
+  Bstr id(u"T-B2");
+  ComPtr<IDiscInfo> partial, full, other;
+  int32_t value = 0;
+  engine_->IdentifierLookup(id.Get(), 0, &value, partial.Out());
+  ASSERT_HR(S_OK, engine_->FetchFullDisc(partial.Get(), 1, 0, full.Out()));
+  EXPECT_EQ(Number(&IDiscInfo::get_TrackCount, full.Get()), 4);
+  EXPECT_EQ(Number(&IDiscInfo::get_CurrentTrack, full.Get()), 2);
+  Bstr key(u"track_count"), text;
+  full->GetNamedText(key.Get(), text.Out());
+  EXPECT_EQ(text.View(), u"4");
+  int32_t same = 0;
+  ASSERT_HR(S_OK, engine_->IsSameDisc(partial.Get(), full.Get(), 0, &same));
+  EXPECT_EQ(same, 1);
+  Bstr other_id(u"T-H7");
+  engine_->IdentifierLookup(other_id.Get(), 0, &value, other.Out());
+  ASSERT_HR(S_OK, engine_->IsSameDisc(partial.Get(), other.Get(), 0, &same));
+  EXPECT_EQ(same, 0);
+  ComPtr<IDiscInfo> foreign = testing::MakeFakeDisc({std::make_shared<testing::FakeDiscData>()});
+  EXPECT_HR(E_INVALIDARG, engine_->IsSameDisc(partial.Get(), foreign.Get(), 0, &same));
+
+  ASSERT_HR(S_OK, engine_->SelectDisc(other.Get()));
+  EXPECT_EQ(Single(), other);
+  ComPtr<IDiscList> list = testing::MakeFakeDiscList({partial, full});
+  ASSERT_HR(S_OK, engine_->SelectCollection(list.Get()));
+  ComPtr<IDiscList> selected;
+  ASSERT_HR(S_OK, control_->GetMatchCollection(selected.Out()));
+  EXPECT_EQ(selected, list);
+
+  // A copy moves its current track on its own; the compilation flag and rank read through.
+  ComPtr<IDiscInfo> copy;
+  ASSERT_HR(S_OK, full->Copy(copy.Out()));
+  ASSERT_HR(S_OK, copy->put_CurrentTrack(4));
+  EXPECT_EQ(Number(&IDiscInfo::get_CurrentTrack, full.Get()), 2);
+  EXPECT_HR(E_INVALIDARG, copy->put_CurrentTrack(9));
+  EXPECT_EQ(Number(&IDiscInfo::get_IsCompilation, other.Get()), 1);
+  EXPECT_EQ(Text(&IDiscInfo::get_ReleaseRank, full.Get()), u"1");
+}
+
+TEST_F(CatalogTest, ExtDataAndDataListElement) {
+  Bstr id(u"T-B1");
+  ComPtr<IDiscInfo> disc;
+  int32_t value = 0;
+  engine_->IdentifierLookup(id.Get(), 0, &value, disc.Out());
+  ComPtr<IExtData> ext;
+  ASSERT_HR(S_OK, CreateCatalogExtData(IExtData::kIid, ext.OutVoid()));
+  Bstr text;
+  EXPECT_HR(E_FAIL, ext->Serialize(text.Out()));
+  ASSERT_HR(S_OK, ext->InitFromDisc(disc.Get(), 1, 1));
+  ASSERT_HR(S_OK, ext->Serialize(text.Out()));
+  ComPtr<IExtData> back;
+  CreateCatalogExtData(IExtData::kIid, back.OutVoid());
+  ASSERT_HR(S_OK, back->Deserialize(text.Get()));
+  Bstr again;
+  back->Serialize(again.Out());
+  EXPECT_EQ(again.View(), text.View());
+  Bstr bad(u"pelk-ext:1:D-BLUE:x");
+  EXPECT_HR(E_INVALIDARG, back->Deserialize(bad.Get()));
+
+  ComPtr<IDataListElement> element;
+  ASSERT_HR(S_OK, control_->GetDataListElement(1, 0, ext.Get(), element.Out()));
+  ASSERT_TRUE(element);
+  int32_t genre = 0;
+  ASSERT_HR(S_OK, element->GetValue(1, &genre));
+  EXPECT_GT(genre, 0);
+  // Another Folk disc has the same genre number.
+  Bstr hits(u"T-H7");
+  engine_->IdentifierLookup(hits.Get(), 0, &value, disc.Out());
+  ext->InitFromDisc(disc.Get(), 1, 7);
+  ComPtr<IDataListElement> same;
+  control_->GetDataListElement(1, 0, ext.Get(), same.Out());
+  int32_t genre2 = 0;
+  same->GetValue(1, &genre2);
+  EXPECT_EQ(genre2, genre);
+  ASSERT_HR(S_OK, control_->GetDataListElement(2, 0, ext.Get(), element.Out()));
+  EXPECT_FALSE(element);
+}
+
+TEST_F(CatalogTest, RetrieveDataAndTracer) {
+  Bstr id(u"T-B1");
+  ComPtr<IDiscInfo> disc;
+  int32_t value = 0;
+  engine_->IdentifierLookup(id.Get(), 0, &value, disc.Out());
+  EXPECT_HR(S_OK, disc.As<IDiscData>()->RetrieveData(0));
+
+  ComPtr<IUnknown> object;
+  control_->GetControlObject(kControlObjectTracer, object.Out());
+  ComPtr<ILookupTracer> tracer = object.As<ILookupTracer>();
+  Bstr step(u"TextLookupHelper");
+  tracer->Begin(step.Get());
+  tracer->End(step.Get());
+  Bstr open_step(u"Open");
+  tracer->Begin(open_step.Get());
+  Bstr log;
+  ASSERT_HR(S_OK, control_->get_TraceLog(log.Out()));
+  const std::string text = log.Utf8();
+  EXPECT_EQ(text.rfind("TextLookupHelper\t", 0), 0u);
+  EXPECT_NE(text.find("Open\topen\n"), std::string::npos);
+}
+
+TEST(CatalogFileTest, RefusedFilesAreLeftUntouched) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("pelk-catalog-refused-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::string error;
+
+  const auto text_file = dir / "notes.txt";
+  { std::ofstream(text_file) << "just some notes\n"; }
+  EXPECT_FALSE(CatalogStore::Open(text_file, CatalogStore::OpenMode::kCreate, &error));
+  EXPECT_NE(error.find("not a catalogue"), std::string::npos) << error;
+  std::ifstream in(text_file);
+  std::string content((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(content, "just some notes\n");
+
+  // Another application's database, and a catalogue from a newer program.
+  const auto foreign = dir / "foreign.db";
+  const auto future = dir / "future.db";
+  sqlite3* db = nullptr;
+  sqlite3_open(foreign.c_str(), &db);
+  sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  EXPECT_FALSE(CatalogStore::Open(foreign, CatalogStore::OpenMode::kCreate, &error));
+  ASSERT_TRUE(CatalogStore::Open(future, CatalogStore::OpenMode::kCreate, &error)) << error;
+  sqlite3_open(future.c_str(), &db);
+  sqlite3_exec(db, "UPDATE meta SET value = '7' WHERE key = 'schema_version'", nullptr, nullptr,
+               nullptr);
+  sqlite3_close(db);
+  EXPECT_FALSE(CatalogStore::Open(future, CatalogStore::OpenMode::kCreate, &error));
+  EXPECT_NE(error.find("newer"), std::string::npos) << error;
+
+  // Through the control the refusal is a failure with a readable description.
+  ComPtr<CatalogControl> control = MakeObject<CatalogControl>();
+  Bstr path = Bstr::FromUtf8(future.string());
+  EXPECT_HR(E_FAIL, control->OpenCatalog(path.Get()));
+  EXPECT_NE(Utf16ToUtf8(TakeErrorDescription()).find("newer"), std::string::npos);
+
+  EXPECT_FALSE(CatalogStore::Open(dir / "missing.db", CatalogStore::OpenMode::kExisting, &error));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(CatalogJsonTest, ErrorsNameTheLineAndField) {
+  std::vector<DiscRecord> discs;
+  std::string error;
+  EXPECT_FALSE(ParseCatalogJson("{\"discs\": [}", &discs, &error));
+  EXPECT_EQ(error.rfind("line 1:", 0), 0u) << error;
+  const char* unknown =
+      "{\"discs\": [\n {\"identifier\": \"D\", \"album\": \"A\", \"artist\": \"B\",\n"
+      "  \"colour\": \"red\", \"tracks\": []}]}";
+  EXPECT_FALSE(ParseCatalogJson(unknown, &discs, &error));
+  EXPECT_EQ(error, "line 3: unknown field \"colour\" in a disc");
+  const char* missing = "{\"discs\": [{\"identifier\": \"D\", \"album\": \"A\", \"tracks\": []}]}";
+  EXPECT_FALSE(ParseCatalogJson(missing, &discs, &error));
+  EXPECT_NE(error.find("\"artist\""), std::string::npos) << error;
+  const char* bad_signature =
+      "{\"discs\": [{\"identifier\": \"D\", \"album\": \"A\", \"artist\": \"B\", \"tracks\": "
+      "[{\"number\": 1, \"title\": \"T\", \"identifier\": \"T1\", \"signature\": \"1 2\"}]}]}";
+  EXPECT_FALSE(ParseCatalogJson(bad_signature, &discs, &error));
+  EXPECT_TRUE(discs.empty());
+}
+
+TEST_F(CatalogTest, ExportImportsBackUnchangedAndDuplicatesAreRefusedWhole) {
+  auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, nullptr);
+  ASSERT_TRUE(store);
+  const std::string exported = WriteCatalogJson(store->AllDiscs());
+  std::vector<DiscRecord> discs;
+  std::string error;
+  ASSERT_TRUE(ParseCatalogJson(exported, &discs, &error)) << error;
+  auto copy = CatalogStore::Open(dir_ / "copy.db", CatalogStore::OpenMode::kCreate, &error);
+  ASSERT_TRUE(copy->AddDiscs(discs, &error)) << error;
+  EXPECT_EQ(WriteCatalogJson(copy->AllDiscs()), exported);
+
+  // Importing the same discs again fails as a whole: nothing is added.
+  const CatalogStats before = copy->Stats();
+  EXPECT_FALSE(copy->AddDiscs(discs, &error));
+  EXPECT_EQ(copy->Stats().tracks, before.tracks);
+  EXPECT_EQ(before.discs, 3);
+  EXPECT_EQ(before.signatures, 5);
+}
+
+TEST(FileNameParseTest, CommonLayouts) {
+  ParsedFileName p = ParseFileName(u"/m/Joni Mitchell/Blue/03 Little Green.flac");
+  EXPECT_EQ(p.artist, u"Joni Mitchell");
+  EXPECT_EQ(p.album, u"Blue");
+  EXPECT_EQ(p.track, 3);
+  EXPECT_EQ(p.title, u"Little Green");
+  p = ParseFileName(u"C:\\m\\R.E.M. - Out of Time\\11 - Me in Honey.mp3");
+  EXPECT_EQ(p.artist, u"R.E.M.");
+  EXPECT_EQ(p.album, u"Out of Time");
+  EXPECT_EQ(p.track, 11);
+  EXPECT_EQ(p.title, u"Me in Honey");
+  p = ParseFileName(u"/m/mix/07. Joni Mitchell - Carey.wav");
+  EXPECT_EQ(p.artist, u"Joni Mitchell");
+  EXPECT_EQ(p.track, 7);
+  EXPECT_EQ(p.title, u"Carey");
+  p = ParseFileName(u"Song.wav");
+  EXPECT_EQ(p.title, u"Song");
+  EXPECT_EQ(p.track, 0);
+  EXPECT_TRUE(p.album.empty());
+}
+
+}  // namespace
+}  // namespace pelk::catalog

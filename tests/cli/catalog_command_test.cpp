@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "cli/catalog_command.h"
+#include "tests/cli/cli_runner.h"
+
+namespace pelk::cli {
+namespace {
+
+class CatalogCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("pelk-cli-catalog-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    db_ = (dir_ / "c.db").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  testing::Outcome Sonquix(std::vector<std::string> args) {
+    return testing::RunCommand(AddCatalogCommand, std::move(args));
+  }
+  std::string Write(const std::string& name, const std::string& text) {
+    const auto path = dir_ / name;
+    std::ofstream(path) << text;
+    return path.string();
+  }
+
+  std::filesystem::path dir_;
+  std::string db_;
+};
+
+constexpr char kTwoDiscs[] = R"({"discs": [
+ {"identifier": "D1", "album": "Blue", "artist": "Joni", "year": 1971, "store_ids": ["1", "2"],
+  "tracks": [{"number": 1, "title": "All I Want", "identifier": "T1", "length_ms": 214000,
+   "signature": "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30"}]},
+ {"identifier": "D2", "album": "Out of Time", "artist": "R.E.M.", "compilation": false,
+  "tracks": [{"number": 2, "title": "Losing My Religion", "identifier": "T2"}]}]})";
+
+TEST_F(CatalogCommandTest, CreateImportListStatsExport) {
+  EXPECT_EQ(Sonquix({"catalog", "create", db_}).code, 0);
+  EXPECT_NE(Sonquix({"catalog", "create", db_}).code, 0);  // never overwrites
+  auto imported = Sonquix({"catalog", "import", db_, Write("a.json", kTwoDiscs)});
+  ASSERT_EQ(imported.code, 0) << imported.err;
+  EXPECT_EQ(imported.out.rfind("imported 2 discs, 2 tracks", 0), 0u);
+
+  auto list = Sonquix({"catalog", "list", db_});
+  EXPECT_NE(list.out.find("D1  Joni - Blue (1971)  [1/1 tracks]"), std::string::npos);
+  EXPECT_NE(list.out.find("2. Losing My Religion  (no fingerprint)"), std::string::npos);
+
+  auto stats = Sonquix({"catalog", "stats", db_, "--json"});
+  const auto j = nlohmann::json::parse(stats.out);
+  EXPECT_EQ(j["discs"], 2);
+  EXPECT_EQ(j["tracks"], 2);
+  EXPECT_EQ(j["fingerprinted_tracks"], 1);
+
+  // The export imports into a new catalogue and exports identically.
+  const std::string exported = Sonquix({"catalog", "export", db_}).out;
+  const std::string copy = (dir_ / "copy.db").string();
+  ASSERT_EQ(Sonquix({"catalog", "import", copy, Write("e.json", exported)}).code, 0);
+  EXPECT_EQ(Sonquix({"catalog", "export", copy}).out, exported);
+}
+
+TEST_F(CatalogCommandTest, InvalidInputChangesNothing) {
+  ASSERT_EQ(Sonquix({"catalog", "import", db_, Write("a.json", kTwoDiscs)}).code, 0);
+  const std::string before = Sonquix({"catalog", "export", db_}).out;
+
+  auto bad = Sonquix({"catalog", "import", db_,
+                      Write("bad.json", "{\"discs\": [\n{\"identifier\": \"D9\", \"album\": \"A\","
+                                        "\n \"artist\": \"B\", \"tracks\": [], \"mood\": 1}]}")});
+  EXPECT_NE(bad.code, 0);
+  EXPECT_NE(bad.err.find("line 3: unknown field \"mood\""), std::string::npos) << bad.err;
+  auto again = Sonquix({"catalog", "import", db_, Write("b.json", kTwoDiscs)});
+  EXPECT_NE(again.code, 0);
+  EXPECT_NE(again.err.find("nothing imported"), std::string::npos);
+  EXPECT_EQ(Sonquix({"catalog", "export", db_}).out, before);
+
+  EXPECT_NE(Sonquix({"catalog", "list", (dir_ / "missing.db").string()}).code, 0);
+  auto not_catalog = Sonquix({"catalog", "stats", Write("x.db", "plain text")});
+  EXPECT_NE(not_catalog.code, 0);
+  EXPECT_NE(not_catalog.err.find("not a catalogue"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pelk::cli
