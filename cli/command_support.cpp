@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <iostream>
 
 #include "runtime/utf.h"
@@ -35,9 +36,13 @@ int Run(CLI::App& app, std::vector<std::string> args) {
   return 0;
 }
 
-void Fail(std::string_view message, int code) {
+void PrintError(std::string_view message) {
   std::cout.flush();
   std::cerr << "sonquix: " << message << std::endl;
+}
+
+void Fail(std::string_view message, int code) {
+  PrintError(message);
   throw CLI::RuntimeError(code);
 }
 
@@ -45,6 +50,12 @@ std::u16string ArgumentText(std::string_view utf8, std::string_view what) {
   std::u16string text = Utf8ToUtf16(utf8);
   // A valid UTF-8 argument survives the round trip; an invalid one came back with U+FFFD.
   if (Utf16ToUtf8(text) != utf8) Fail(std::string(what) + " is not valid UTF-8");
+  return text;
+}
+
+std::string HresultText(int32_t hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<uint32_t>(hr));
   return text;
 }
 

@@ -16,11 +16,17 @@ void SetUpApp(CLI::App& app);
 int Run(CLI::App& app, int argc, const char* const* argv);
 int Run(CLI::App& app, std::vector<std::string> args);  // args without the program name
 
+// Prints "sonquix: <message>" on stderr, for a failure that does not end the command.
+void PrintError(std::string_view message);
+
 // Ends the running command: prints "sonquix: <message>" on stderr and exits with `code`.
 [[noreturn]] void Fail(std::string_view message, int code = 1);
 
 // The UTF-16 form of a command-line argument; fails the command when it is not valid UTF-8.
 std::u16string ArgumentText(std::string_view utf8, std::string_view what);
+
+// An HRESULT as "0x8000FFFF".
+std::string HresultText(int32_t hr);
 
 // Reads an unsigned number written in decimal or as 0x... hexadecimal; fails the command when
 // it is not one or exceeds `max`.

@@ -4,11 +4,13 @@
 
 #include "cli/catalog_command.h"
 #include "cli/command_support.h"
+#include "cli/fingerprint_command.h"
 #include "cli/text_command.h"
 
 int main(int argc, char** argv) {
   CLI::App app;
   pelk::cli::SetUpApp(app);
+  pelk::cli::AddFingerprintCommand(app);
   pelk::cli::AddTextCommand(app);
   pelk::cli::AddCatalogCommand(app);
   return pelk::cli::Run(app, argc, argv);

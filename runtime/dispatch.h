@@ -266,14 +266,18 @@ struct Slot<T**> {
     return S_OK;
   }
   T** Get() { return &local; }
-  // Hands `local` over as the interface type the variant declares.
+  // Hands `local` over as the interface type the variant declares. A dual interface already is
+  // an IDispatch and travels as it is: its object need not answer IDispatch's own identifier.
   IUnknown* Convert(VARTYPE vt) {
     if (!local) return nullptr;
+    T* value = std::exchange(local, nullptr);
+    if constexpr (kIsDispatch) {
+      if (vt == VT_DISPATCH) return static_cast<IDispatch*>(value);
+    }
     const IID& iid = vt == VT_DISPATCH ? IDispatch::kIid : IUnknown::kIid;
     void* out = nullptr;
-    local->QueryInterface(iid, &out);
-    local->Release();
-    local = nullptr;
+    value->QueryInterface(iid, &out);
+    value->Release();
     return static_cast<IUnknown*>(out);
   }
   void Finish() {
@@ -375,8 +379,7 @@ class Dual : public I {
   }
   HRESULT Invoke(DISPID id, REFIID, LCID, uint16_t flags, DISPPARAMS* params, VARIANT* result,
                  EXCEPINFO*, uint32_t* arg_error) override {
-    return DispatchInvoke(I::Table(), static_cast<I*>(this), id, flags, params, result,
-                          arg_error);
+    return DispatchInvoke(I::Table(), static_cast<I*>(this), id, flags, params, result, arg_error);
   }
 
  protected:

@@ -5,11 +5,15 @@
 //    public:
 //     static constexpr IID kImplIid = pelk::MakeGuid("...");  // optional
 //     static constexpr bool kAggregatable = true;             // optional, default false
+//     static constexpr bool kHidesIDispatch = true;           // optional, default false
 //   };
 //   pelk::ComPtr<CThing> thing = pelk::MakeObject<CThing>(args...);
 //
 // QueryInterface answers IUnknown, every listed interface and every interface each of them
 // extends (through I::Base), in list order, so IDispatch is the first listed dual interface.
+// kHidesIDispatch: a class whose interfaces are dual but that does not answer IDispatch's own
+// identifier (a late-bound client then calls through one of its interface pointers, which still
+// carry the IDispatch operations).
 // The IUnknown of an object is always the same pointer (that of the first listed interface), so
 // pointers from QueryInterface(IUnknown) compare equal exactly when the objects are the same.
 //
@@ -106,6 +110,13 @@ class Object : public First, public Rest... {
       return false;
     }
   }
+  static constexpr bool HidesIDispatch() {
+    if constexpr (requires { Derived::kHidesIDispatch; }) {
+      return Derived::kHidesIDispatch;
+    } else {
+      return false;
+    }
+  }
   static constexpr bool CountsInModuleLock() {
     if constexpr (requires { Derived::kCountsInModuleLock; }) {
       return Derived::kCountsInModuleLock;
@@ -137,8 +148,10 @@ class Object : public First, public Rest... {
     } else if constexpr (requires { Derived::kImplIid; }) {
       if (iid == Derived::kImplIid) *out = static_cast<Derived*>(this);
     }
-    if (!*out) *out = FindInterface<First, Rest...>(iid);
-    if constexpr (requires(Derived* d) { d->ExtraInterface(iid); }) {
+    if (!*out && !(HidesIDispatch() && iid == IDispatch::kIid)) {
+      *out = FindInterface<First, Rest...>(iid);
+    }
+    if constexpr (requires(Derived * d) { d->ExtraInterface(iid); }) {
       if (!*out) *out = static_cast<Derived*>(this)->ExtraInterface(iid);
     }
     if (!*out) return E_NOINTERFACE;

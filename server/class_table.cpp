@@ -1,5 +1,7 @@
 #include "server/class_table.h"
 
+#include "fingerprint/sonquix_fingerprint.h"
+#include "fingerprint/sonquix_fingerprinter.h"
 #include "manager/settings.h"
 #include "manager/sonquix_manager.h"
 #include "model/file_info.h"
@@ -26,6 +28,11 @@ HRESULT Create(IUnknown* outer, REFIID iid, void** object) {
 const ClassEntry kClasses[] = {
     {CLSID_PELKVXTSonquixManager, "PELKVXTSonquixManager", &Create<CPELKSonquixManager>,
      &kManagerScript},
+    // Reachable only through the module's class objects or from the manager: no script.
+    {CLSID_PelkSonquixFingerprinter, "PelkSonquixFingerprinter", &Create<CPelkSonquixFingerprinter>,
+     nullptr},
+    {CLSID_PelkSonquixFingerprint, "PelkSonquixFingerprint", &Create<CPelkSonquixFingerprint>,
+     nullptr},
     {CLSID_PelkFileInfo, "PelkFileInfo", &Create<CPelkFileInfo>, &kFileInfoScript},
     {CLSID_PelkSonquixSettings, "PelkSonquixSettings", &Create<CPelkSonquixSettings>,
      &kSettingsScript},

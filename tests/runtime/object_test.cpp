@@ -116,6 +116,45 @@ TEST(ObjectTest, FactoryRulesForAggregation) {
   static_cast<ICounter*>(out)->Release();
 }
 
+// Dual interfaces on an object that does not answer IDispatch's identifier.
+struct HiddenDispatch final : Object<HiddenDispatch, Dual<ICounter2>> {
+  static constexpr bool kHidesIDispatch = true;
+  HRESULT get_Name(BSTR*) override { return E_NOTIMPL; }
+  HRESULT put_Name(BSTR) override { return E_NOTIMPL; }
+  HRESULT Add(int32_t a, int32_t b, int32_t* sum) override {
+    *sum = a + b;
+    return S_OK;
+  }
+  HRESULT Adopt(ICounter*, int32_t*) override { return E_NOTIMPL; }
+  HRESULT get_Self(ICounter2** self) override {
+    *self = this;
+    AddRef();
+    return S_OK;
+  }
+};
+
+// The interface chain still answers, and late-bound calls go through an interface pointer, also
+// for interface results.
+TEST(ObjectTest, HiddenIDispatchIsRefusedWhileItsInterfacesStayDual) {
+  ComPtr<HiddenDispatch> hidden = MakeObject<HiddenDispatch>();
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_HR(E_NOINTERFACE, hidden->QueryInterface(IDispatch::kIid, &out));
+  EXPECT_EQ(out, nullptr);
+  ComPtr<ICounter> counter = hidden.As<ICounter>();
+  ASSERT_TRUE(counter);
+  EXPECT_TRUE(hidden.As<ICounter2>());
+  EXPECT_EQ(counter.As<IUnknown>().Get(), hidden->Identity());
+
+  IDispatch* dispatch = counter.Get();  // the interface itself carries IDispatch
+  Variant result;
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  ASSERT_HR(S_OK, dispatch->Invoke(4, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                                   result.Get(), nullptr, nullptr));
+  ASSERT_EQ(result->vt, VT_DISPATCH);
+  ASSERT_NE(result->pdispVal, nullptr);
+  EXPECT_TRUE(SameObject(result->pdispVal, counter.Get()));
+}
+
 TEST(ObjectTest, LockServerHoldsTheModule) {
   ComPtr<ClassFactory<CCounter>> factory = MakeObject<ClassFactory<CCounter>>();
   const int32_t before = ModuleLockCount();  // factories themselves do not count

@@ -108,6 +108,33 @@ TEST_F(ServerTest, CanUnloadOnlyWhenNoObjectLives) {
   EXPECT_HR(S_OK, can_unload());
 }
 
+// The fingerprinting classes come only through the module's class objects (they have no
+// registration script), answer no IDispatch of their own and are never aggregated.
+TEST_F(ServerTest, HandsOutFingerprintersAndFingerprints) {
+  auto get_class_object = module_.Get<GetObjectFn>("DllGetClassObject");
+  auto get_object = module_.Get<GetObjectFn>("DllGetObject");
+  ComPtr<IPelkSonquixFingerprinter2> fingerprinter;
+  ASSERT_HR(S_OK, get_object(CLSID_PelkSonquixFingerprinter, IPelkSonquixFingerprinter2::kIid,
+                             fingerprinter.OutVoid()));
+  Bstr value;
+  ASSERT_HR(S_OK, fingerprinter->GetSetting(Bstr(u"fixed_length").Get(), value.Out()));
+  EXPECT_EQ(value.Utf8(), "14210");
+  ComPtr<IPelkSonquixFingerprint> fingerprint;
+  ASSERT_HR(S_OK, get_object(CLSID_PelkSonquixFingerprint, IPelkSonquixFingerprint::kIid,
+                             fingerprint.OutVoid()));
+  EXPECT_HR(E_PENDING, fingerprint->get_Type(value.Out()));
+
+  void* out = nullptr;
+  EXPECT_HR(E_NOINTERFACE, get_object(CLSID_PelkSonquixFingerprinter, IDispatch::kIid, &out));
+  ComPtr<IUnknown> outer = MakeRecordingSink(IID_NULL).As<IUnknown>();
+  for (const CLSID& clsid : {CLSID_PelkSonquixFingerprinter, CLSID_PelkSonquixFingerprint}) {
+    ComPtr<IClassFactory> factory;
+    ASSERT_HR(S_OK, get_class_object(clsid, IClassFactory::kIid, factory.OutVoid()));
+    EXPECT_HR(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer.Get(), IUnknown::kIid, &out));
+    EXPECT_EQ(out, nullptr);
+  }
+}
+
 // A host's whole session with the module: create, advise, initialize, shut down.
 TEST_F(ServerTest, HostDrivesTheLoadedModule) {
   auto get_object = module_.Get<GetObjectFn>("DllGetObject");

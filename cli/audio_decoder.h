@@ -1,0 +1,44 @@
+// Decoding of audio files by the host (FLAC, Ogg Vorbis, Opus, MP3, WAV of any sample format)
+// into 16-bit little-endian PCM blocks, ready to be pushed through a fingerprinter's stream.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pelk::cli {
+
+class AudioDecoder {
+ public:
+  // The decoder for a file, or null with *error saying why it cannot be read.
+  static std::unique_ptr<AudioDecoder> Open(const std::string& path, std::string* error);
+  ~AudioDecoder();
+  AudioDecoder(const AudioDecoder&) = delete;
+  AudioDecoder& operator=(const AudioDecoder&) = delete;
+
+  int32_t sample_rate() const { return sample_rate_; }
+  int32_t channels() const { return channels_; }
+  double seconds() const;  // the length the file declares
+  // True when the samples are stored as 8-bit unsigned or 16-bit signed PCM in a WAV file, the
+  // only forms the module's own WAV reader turns into audio.
+  bool IsPlainWavPcm() const;
+
+  // The next block of at most 4096 sample frames as interleaved 16-bit little-endian PCM;
+  // empty at the end of the audio or on a read error.
+  const std::vector<uint8_t>& ReadBlock();
+
+ private:
+  struct File;
+  explicit AudioDecoder(std::unique_ptr<File> file);
+
+  std::unique_ptr<File> file_;
+  int32_t sample_rate_ = 0;
+  int32_t channels_ = 0;
+  int64_t frames_ = 0;
+  int32_t format_ = 0;
+  std::vector<float> samples_;
+  std::vector<uint8_t> block_;
+};
+
+}  // namespace pelk::cli
