@@ -8,6 +8,7 @@
 
 #include "cli/catalog_command.h"
 #include "tests/cli/cli_runner.h"
+#include "tests/support/pcm_synth.h"
 
 namespace pelk::cli {
 namespace {
@@ -86,6 +87,52 @@ TEST_F(CatalogCommandTest, InvalidInputChangesNothing) {
   auto not_catalog = Sonquix({"catalog", "stats", Write("x.db", "plain text")});
   EXPECT_NE(not_catalog.code, 0);
   EXPECT_NE(not_catalog.err.find("not a catalogue"), std::string::npos);
+}
+
+// A 16-bit mono WAV of synthesized music.
+void WriteMusic(const std::filesystem::path& path, uint32_t seed, double seconds) {
+  const int32_t rate = 11025;
+  const auto frames = static_cast<int64_t>(seconds * rate);
+  pelk::testing::WriteFile(
+      path, pelk::testing::MakeWav({rate, 16, 1}, pelk::testing::EncodePcm(
+                                                      pelk::testing::Music(seed, rate, frames), 16)));
+}
+
+TEST_F(CatalogCommandTest, AddAlbumFingerprintsTheFilesAndNamesTheTracks) {
+  const auto one = dir_ / "01 First Light.wav";
+  const auto two = dir_ / "02 - Second Wind.wav";
+  const auto short_one = dir_ / "03 Short.wav";
+  WriteMusic(one, 1, 16);
+  WriteMusic(two, 2, 16);
+  WriteMusic(short_one, 3, 2);
+
+  // No tags: the album needs its title and artist from the options.
+  auto refused = Sonquix({"catalog", "add-album", db_, one.string()});
+  EXPECT_NE(refused.code, 0);
+  EXPECT_NE(refused.err.find("--album"), std::string::npos);
+
+  auto added = Sonquix({"catalog", "add-album", db_, one.string(), two.string(),
+                        short_one.string(), "--artist", "Synth", "--album", "Tones",
+                        "--year", "2026"});
+  ASSERT_EQ(added.code, 0) << added.err;
+  EXPECT_NE(added.out.find("3 tracks, 2 fingerprinted"), std::string::npos) << added.out;
+  EXPECT_NE(added.err.find("03 Short.wav"), std::string::npos);  // warned, still added
+
+  const auto j = nlohmann::json::parse(Sonquix({"catalog", "export", db_}).out);
+  const auto& disc = j["discs"][0];
+  EXPECT_EQ(disc["artist"], "Synth");
+  EXPECT_EQ(disc["year"], 2026);
+  ASSERT_EQ(disc["tracks"].size(), 3u);
+  EXPECT_EQ(disc["tracks"][0]["title"], "First Light");
+  EXPECT_EQ(disc["tracks"][1]["title"], "Second Wind");
+  EXPECT_TRUE(disc["tracks"][0].contains("signature"));
+  EXPECT_FALSE(disc["tracks"][2].contains("signature"));
+
+  // The same album again is refused as a whole.
+  EXPECT_NE(Sonquix({"catalog", "add-album", db_, one.string(), "--artist", "Synth", "--album",
+                     "Tones"})
+                .code,
+            0);
 }
 
 }  // namespace
