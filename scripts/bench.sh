@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Runs every benchmark program of a build, then the side-by-side comparison scripts in bench/.
+# Runs every program of a benchmark build (the bench_*_study programs measure matching quality
+# rather than time; bench_waveform_study makes its audio with sox and espeak-ng and takes a few
+# minutes), then the side-by-side comparison scripts in bench/.
 set -euo pipefail
 build=${1:-build-bench}
 for program in "$build"/bench/bench_*; do

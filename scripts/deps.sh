@@ -12,7 +12,7 @@ packages=(
 for extra in "$@"; do
   case "$extra" in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    bench) packages+=(libchromaprint-tools hyperfine sox) ;;
+    bench) packages+=(libchromaprint-tools hyperfine sox espeak-ng) ;;
     *) echo "deps.sh: unknown set '$extra' (known: fuzz, bench)" >&2; exit 2 ;;
   esac
 done
