@@ -133,12 +133,13 @@ HRESULT CatalogDisc::get_IsCompilation(int32_t* out) {
 HRESULT CatalogDisc::Copy(IDiscInfo** out) {
   if (!out) return E_POINTER;
   std::lock_guard lock(mutex_);
-  *out = MakeCatalogDisc(session_, disc_, track_, full_).Detach();
+  *out = MakeCatalogDisc(session_.lock(), disc_, track_, full_).Detach();
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CatalogDisc::RetrieveData(int32_t) {
-  CatalogStore* store = session_ ? session_->Store() : nullptr;
+  const std::shared_ptr<CatalogSession> session = session_.lock();
+  CatalogStore* store = session ? session->Store() : nullptr;
   if (!store) return E_FAIL;
   DiscPtr fresh = store->DiscById(Record()->id);
   if (!fresh) return E_FAIL;  // the disc left the catalogue

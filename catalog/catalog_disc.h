@@ -42,7 +42,8 @@ class CatalogDisc final : public Object<CatalogDisc, Dual<ILegacyDisc>, Dual<IDi
   // The tracks this object carries: all of them when full, else only the current one.
   bool Carries(int32_t track) const;
 
-  std::shared_ptr<CatalogSession> session_;
+  // Weak: the session keeps the last answer, which may be this disc.
+  std::weak_ptr<CatalogSession> session_;
   mutable std::mutex mutex_;
   DiscPtr disc_;
   int32_t track_;
