@@ -1,12 +1,12 @@
-#include <gtest/gtest.h>
+#include "cli/catalog_command.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "cli/catalog_command.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/support/pcm_synth.h"
 
@@ -25,8 +25,8 @@ class CatalogCommandTest : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  testing::Outcome Sonquix(std::vector<std::string> args) {
-    return testing::RunCommand(AddCatalogCommand, std::move(args));
+  Outcome Sonquix(std::vector<std::string> args) {
+    return RunCommand(AddCatalogCommand, std::move(args));
   }
   std::string Write(const std::string& name, const std::string& text) {
     const auto path = dir_ / name;
@@ -74,8 +74,9 @@ TEST_F(CatalogCommandTest, InvalidInputChangesNothing) {
   const std::string before = Sonquix({"catalog", "export", db_}).out;
 
   auto bad = Sonquix({"catalog", "import", db_,
-                      Write("bad.json", "{\"discs\": [\n{\"identifier\": \"D9\", \"album\": \"A\","
-                                        "\n \"artist\": \"B\", \"tracks\": [], \"mood\": 1}]}")});
+                      Write("bad.json",
+                            "{\"discs\": [\n{\"identifier\": \"D9\", \"album\": \"A\","
+                            "\n \"artist\": \"B\", \"tracks\": [], \"mood\": 1}]}")});
   EXPECT_NE(bad.code, 0);
   EXPECT_NE(bad.err.find("line 3: unknown field \"mood\""), std::string::npos) << bad.err;
   auto again = Sonquix({"catalog", "import", db_, Write("b.json", kTwoDiscs)});
@@ -94,8 +95,9 @@ void WriteMusic(const std::filesystem::path& path, uint32_t seed, double seconds
   const int32_t rate = 11025;
   const auto frames = static_cast<int64_t>(seconds * rate);
   pelk::testing::WriteFile(
-      path, pelk::testing::MakeWav({rate, 16, 1}, pelk::testing::EncodePcm(
-                                                      pelk::testing::Music(seed, rate, frames), 16)));
+      path,
+      pelk::testing::MakeWav(
+          {rate, 16, 1}, pelk::testing::EncodePcm(pelk::testing::Music(seed, rate, frames), 16)));
 }
 
 TEST_F(CatalogCommandTest, AddAlbumFingerprintsTheFilesAndNamesTheTracks) {
@@ -111,9 +113,8 @@ TEST_F(CatalogCommandTest, AddAlbumFingerprintsTheFilesAndNamesTheTracks) {
   EXPECT_NE(refused.code, 0);
   EXPECT_NE(refused.err.find("--album"), std::string::npos);
 
-  auto added = Sonquix({"catalog", "add-album", db_, one.string(), two.string(),
-                        short_one.string(), "--artist", "Synth", "--album", "Tones",
-                        "--year", "2026"});
+  auto added = Sonquix({"catalog", "add-album", db_, one.string(), two.string(), short_one.string(),
+                        "--artist", "Synth", "--album", "Tones", "--year", "2026"});
   ASSERT_EQ(added.code, 0) << added.err;
   EXPECT_NE(added.out.find("3 tracks, 2 fingerprinted"), std::string::npos) << added.out;
   EXPECT_NE(added.err.find("03 Short.wav"), std::string::npos);  // warned, still added
@@ -129,10 +130,10 @@ TEST_F(CatalogCommandTest, AddAlbumFingerprintsTheFilesAndNamesTheTracks) {
   EXPECT_FALSE(disc["tracks"][2].contains("signature"));
 
   // The same album again is refused as a whole.
-  EXPECT_NE(Sonquix({"catalog", "add-album", db_, one.string(), "--artist", "Synth", "--album",
-                     "Tones"})
-                .code,
-            0);
+  EXPECT_NE(
+      Sonquix({"catalog", "add-album", db_, one.string(), "--artist", "Synth", "--album", "Tones"})
+          .code,
+      0);
 }
 
 }  // namespace

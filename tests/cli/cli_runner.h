@@ -2,7 +2,6 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -11,9 +10,9 @@
 
 #include "cli/command_support.h"
 
-namespace pelk::cli::testing {
+namespace pelk::cli {
 
-struct Outcome {
+struct Outcome {  // what one run of the host printed and returned
   int code;
   std::string out;
   std::string err;
@@ -33,4 +32,4 @@ inline Outcome RunCommand(const std::function<void(CLI::App&)>& add_commands,
   return {code, out.str(), err.str()};
 }
 
-}  // namespace pelk::cli::testing
+}  // namespace pelk::cli

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/command_support.h"
+#include "tests/cli/cli_runner.h"
 #include "tests/support/pcm_synth.h"
 
 namespace pelk::cli {
@@ -17,24 +18,8 @@ namespace {
 
 using testing::ScopedTempFile;
 
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-// Runs `sonquix ARGS...` in-process, capturing stdout and stderr.
 Outcome RunSonquix(std::vector<std::string> args) {
-  CLI::App app;
-  SetUpApp(app);
-  AddFingerprintCommand(app);
-  std::ostringstream out, err;
-  std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
-  std::streambuf* old_err = std::cerr.rdbuf(err.rdbuf());
-  const int code = Run(app, std::move(args));
-  std::cout.rdbuf(old_out);
-  std::cerr.rdbuf(old_err);
-  return {code, out.str(), err.str()};
+  return RunCommand(AddFingerprintCommand, std::move(args));
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -9,28 +9,13 @@
 #include <vector>
 
 #include "cli/command_support.h"
+#include "tests/cli/cli_runner.h"
 
 namespace pelk::cli {
 namespace {
 
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-// Runs `sonquix ARGS...` in-process, capturing stdout and stderr.
 Outcome RunSonquix(std::vector<std::string> args) {
-  CLI::App app;
-  SetUpApp(app);
-  AddTextCommand(app);
-  std::ostringstream out, err;
-  std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
-  std::streambuf* old_err = std::cerr.rdbuf(err.rdbuf());
-  const int code = Run(app, std::move(args));
-  std::cout.rdbuf(old_out);
-  std::cerr.rdbuf(old_err);
-  return {code, out.str(), err.str()};
+  return RunCommand(AddTextCommand, std::move(args));
 }
 
 int Lines(const std::string& text) {
