@@ -34,20 +34,13 @@ bool PairOfDisc(IDiscInfo* disc, std::u16string* artist, std::u16string* title) 
   return true;
 }
 
-}  // namespace
-
-HRESULT TallyWaveformPairs(IPelkFileInfoList* list, std::vector<WaveformPair>* tally) {
-  tally->clear();
-  if (!list) return E_FAIL;
-  int32_t candidates = 0;
-  HRESULT hr = list->get_Count(&candidates);
-  if (FAILED(hr)) return hr;
+HRESULT Tally(const std::vector<ComPtr<IPelkFileInfo>>& candidates,
+              std::vector<WaveformPair>* tally) {
+  HRESULT hr = S_OK;
   std::vector<TallyEntry> entries;
-  for (int32_t i = 1; i <= candidates; ++i) {
+  for (const auto& candidate : candidates) {
     ComPtr<IDiscInfo> disc;
-    hr = list->GetFileInfoFields(i, nullptr, nullptr, nullptr, nullptr, nullptr, disc.Out(),
-                                 nullptr);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr = candidate->get_Disc(disc.Out()))) return hr;
     std::u16string artist, title;
     if (!disc || !PairOfDisc(disc.Get(), &artist, &title)) continue;
     if (artist.empty() || title.empty()) return E_INVALIDARG;
@@ -72,6 +65,17 @@ HRESULT TallyWaveformPairs(IPelkFileInfoList* list, std::vector<WaveformPair>* t
   return S_OK;
 }
 
+}  // namespace
+
+HRESULT TallyWaveformPairs(IPelkFileInfoList* list, std::vector<WaveformPair>* tally) {
+  tally->clear();
+  if (!list) return E_FAIL;
+  // One consistent reading of the candidates, even while another thread changes the list.
+  std::vector<ComPtr<IPelkFileInfo>> candidates;
+  const HRESULT hr = RecordsOf(list, &candidates);
+  return FAILED(hr) ? hr : Tally(candidates, tally);
+}
+
 HRESULT WaveformHints(IPelkFileInfoList* list, CPelkFileInfoList** suggestions) {
   if (!list) return E_FAIL;
   if (!suggestions) return E_POINTER;
@@ -80,14 +84,15 @@ HRESULT WaveformHints(IPelkFileInfoList* list, CPelkFileInfoList** suggestions) 
   if (!made) return E_OUTOFMEMORY;
   made.CopyTo(suggestions);
 
-  std::vector<WaveformPair> tally;
-  HRESULT hr = TallyWaveformPairs(list, &tally);
+  std::vector<ComPtr<IPelkFileInfo>> candidates;
+  HRESULT hr = RecordsOf(list, &candidates);
   if (FAILED(hr)) return hr;
+  std::vector<WaveformPair> tally;
+  if (FAILED(hr = Tally(candidates, &tally))) return hr;
 
   int32_t options = SONQUIX_DEFAULT_OPTIONS;
-  ComPtr<IPelkFileInfo> first;
-  if (SUCCEEDED(list->GetFileInfo(1, first.Out()))) {
-    ComPtr<CPelkFileInfo> impl = ImplOf<CPelkFileInfo>(first.Get());
+  if (!candidates.empty()) {
+    ComPtr<CPelkFileInfo> impl = ImplOf<CPelkFileInfo>(candidates.front().Get());
     if (!impl || FAILED(impl->get_Options(&options))) options = SONQUIX_DEFAULT_OPTIONS;
   }
 

@@ -31,8 +31,10 @@ struct WaveformPair {
 // seen in). A candidate's pair is the title of its disc's track (track 1 of a one-track disc,
 // else the current track; candidates without a disc or a current track are skipped) and the
 // track's artist, or the disc's when the track has none; pairs are the same when their standard
-// normalizations are equal. E_INVALIDARG when a pair has an empty artist or title; E_OUTOFMEMORY
-// for a 21st distinct pair; a failure to read the list is returned.
+// normalizations are equal. The candidates are read in one step (a consistent snapshot of one
+// of our lists, even while another thread changes it). E_INVALIDARG when a pair has an empty
+// artist or title; E_OUTOFMEMORY for a 21st distinct pair; a failure to read the list is
+// returned.
 HRESULT TallyWaveformPairs(IPelkFileInfoList* list, std::vector<WaveformPair>* tally);
 
 // The suggestion list of a waveform candidate list: one record per tallied pair, most frequent
