@@ -94,8 +94,9 @@ class CPelkFileInfoList final : public Object<CPelkFileInfoList, Dual<IPelkFileI
   HRESULT IsFileInfoInList(IPelkFileInfo* record, bool* flag);
   // AddFileInfo unless the record is already an entry (then S_OK, nothing changes).
   HRESULT AddFileInfoNoDuplicate(IPelkFileInfo* record);
-  // The 1-based index of the first entry on the same disc (as the lookup control judges it)
-  // at the same current track; 0 when there is none or disc is null.
+  // The 1-based index of the first entry on the same disc (as the shared lookup control judges
+  // it; without one, the same disc object) at the same current track; 0 when there is none or
+  // disc is null.
   int32_t IsDiscInList(IDiscInfo* disc);
   // The first entry on the same disc, any track; the walk ends at the first entry without a
   // disc. S_OK with *record untouched when none. E_INVALIDARG for a null disc or out.
@@ -174,8 +175,9 @@ class CPelkFileInfoList final : public Object<CPelkFileInfoList, Dual<IPelkFileI
   ~CPelkFileInfoList() override = default;
   friend class Object<CPelkFileInfoList, Dual<IPelkFileInfoList2_6>>;
 
-  // One entry: the record as added, and its implementation when it is one of ours (records of
-  // other implementations are kept and handed back, and read as unreadable by internal code).
+  // One entry: the record as added, and its implementation when it is one of ours. Records of
+  // other implementations are kept and handed back; internal code reads them through the
+  // published interfaces where it can, and the orderings place them after every record of ours.
   struct Entry {
     ComPtr<IPelkFileInfo> record;
     ComPtr<CPelkFileInfo> impl;
