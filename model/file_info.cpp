@@ -5,6 +5,8 @@
 #include "control/control_objects.h"
 #include "control/current_control.h"
 #include "control/tag_utils.h"
+#include "model/file_info_list.h"
+#include "model/waveform_hints.h"
 #include "text/track_scorer.h"
 
 namespace pelk {
@@ -278,16 +280,24 @@ HRESULT CPelkFileInfo::GetWFList(IPelkFileInfoList** list) {
 }
 
 HRESULT CPelkFileInfo::PutWFList(IPelkFileInfoList* list) {
-  Lock lock(mutex_);
   if (!list) return E_INVALIDARG;
-  wf_list_ = list;
-  return S_OK;
-}
-
-void CPelkFileInfo::PutWFHint(std::u16string_view artist, std::u16string_view title) {
+  ComPtr<CPelkFileInfoList> hints;
+  const HRESULT hr = WaveformHints(list, hints.Out());
+  Bstr artist, title;
+  if (SUCCEEDED(hr) && hints) {
+    ComPtr<IFileTag> tag;
+    if (SUCCEEDED(hints->GetFileInfoFields(1, nullptr, nullptr, nullptr, nullptr, tag.Out(),
+                                           nullptr, nullptr)) &&
+        tag) {
+      if (FAILED(tag->get_Artist(artist.Out()))) artist.Reset();
+      if (FAILED(tag->get_Title(title.Out()))) title.Reset();
+    }
+  }
   Lock lock(mutex_);
-  if (!artist.empty()) wf_artist_ = artist;
-  if (!title.empty()) wf_title_ = title;
+  wf_list_ = list;
+  if (!UpToNul(artist.View()).empty()) wf_artist_ = UpToNul(artist.View());
+  if (!UpToNul(title.View()).empty()) wf_title_ = UpToNul(title.View());
+  return hr;
 }
 
 std::u16string CPelkFileInfo::WFArtist() {

@@ -10,9 +10,9 @@
 // null with S_OK); text getters a fresh copy the caller frees.
 //
 // Locking: every operation, public or internal, holds the record's recursive lock for its whole
-// duration, including its calls into the lookup control and the track scorer. The lock order is
-// list of lists, list, record: a record calls into no list while locked, except PutWFList on the
-// list it is given, and CopyPropertiesTo takes the target record's lock while holding its own.
+// duration, including its calls into the lookup control and the track scorer, except PutWFList
+// (below). The lock order is list of lists, list, record: a record never calls into a list while
+// locked, and CopyPropertiesTo takes the target record's lock while holding its own.
 #pragma once
 
 #include <cstddef>
@@ -98,11 +98,14 @@ class CPelkFileInfo final
   // Resets the cached score.
   HRESULT put_OrigTag(IFileTag* value);
   HRESULT GetWFList(IPelkFileInfoList** list);
-  // Stores the waveform candidate list (E_INVALIDARG for null, nothing changes). Does not reset
-  // the cached score.
+  // Stores the waveform candidate list and takes the waveform hint from its first suggestion
+  // (waveform_hints.h): a non-empty artist replaces WFArtist, a non-empty title WFTitle.
+  // Returns the suggestions' result; on failure the list is stored all the same and the hint
+  // kept. E_INVALIDARG for null (nothing changes). Does not reset the cached score.
+  // Locking: the suggestions are made from the list before this record's lock is taken (so no
+  // record lock is held while a list's is taken); the list and the hint are then stored
+  // together under the lock.
   HRESULT PutWFList(IPelkFileInfoList* list);
-  // Records the waveform hint: a non-empty artist replaces WFArtist, a non-empty title WFTitle.
-  void PutWFHint(std::u16string_view artist, std::u16string_view title);
   std::u16string WFArtist();
   std::u16string WFTitle();
 

@@ -5,6 +5,7 @@
 #include "manager/settings.h"
 #include "manager/sonquix_manager.h"
 #include "model/file_info.h"
+#include "model/file_info_list.h"
 #include "server/manager_interfaces.h"
 
 namespace pelk {
@@ -16,6 +17,9 @@ constexpr RegistrationScript kManagerScript{
 constexpr RegistrationScript kFileInfoScript{
     106, "PelkSonquixVXT.PelkFileInfo.1", "PelkSonquixVXT.PelkFileInfo", "PelkFileInfo Class",
     "both", false};
+constexpr RegistrationScript kFileInfoListScript{
+    108, "PelkSonquixVXT.PelkFileInfoList.1", "PelkSonquixVXT.PelkFileInfoList",
+    "PelkFileInfoList Class", "both", false};
 constexpr RegistrationScript kSettingsScript{
     114, "PelkSonquixVXT.PelkSonquixSettings.1", "PelkSonquixVXT.PelkSonquixSettings",
     "PelkSonquixSettings Class", "both", false};
@@ -34,6 +38,7 @@ const ClassEntry kClasses[] = {
     {CLSID_PelkSonquixFingerprint, "PelkSonquixFingerprint", &Create<CPelkSonquixFingerprint>,
      nullptr},
     {CLSID_PelkFileInfo, "PelkFileInfo", &Create<CPelkFileInfo>, &kFileInfoScript},
+    {CLSID_PelkFileInfoList, "PelkFileInfoList", &Create<CPelkFileInfoList>, &kFileInfoListScript},
     {CLSID_PelkSonquixSettings, "PelkSonquixSettings", &Create<CPelkSonquixSettings>,
      &kSettingsScript},
 };

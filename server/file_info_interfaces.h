@@ -34,6 +34,18 @@ enum SonquixMatchType : int32_t {
   MATCH_TYPE_NONE = 14,             // no match
 };
 
+// What kind of result a list of records is.
+enum FileInfoListMatchCode : int32_t {
+  LIST_MATCH_ERROR = 1,                    // a file whose identification failed
+  LIST_MATCH_NONE = 2,                     // a single candidate, or a rejected album seed
+  LIST_MATCH_ALBUM_SINGLE = 3,             // an album accepted in single-answer mode
+  LIST_MATCH_ALBUM_MULTIPLE = 4,           // an album candidate
+  LIST_MATCH_TRACK_SINGLE = 5,             // one answer for a file
+  LIST_MATCH_TRACK_MULTIPLE = 6,           // several candidates for a file
+  LIST_MATCH_LIBRARY_SINGLE = 7,           // the flattened answers of a library run
+  LIST_MATCH_ALBUM_SINGLE_ASSOCIATED = 8,  // a file's album-associated candidates
+};
+
 struct IPelkFileInfo : IDispatch {
   static constexpr IID kIid = MakeGuid("6165CA8D-E30F-4403-80CC-28C8126F5DCD");
   using Base = IDispatch;

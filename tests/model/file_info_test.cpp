@@ -10,6 +10,7 @@
 
 #include "control/control_objects.h"
 #include "control/current_control.h"
+#include "model/file_info_list.h"
 #include "tests/support/fake_control.h"
 #include "tests/support/hr_matchers.h"
 
@@ -27,26 +28,6 @@ std::shared_ptr<FakeLookupControl> g_shared_fake;
 ComPtr<ILookupControl> FakeSharedControl() {
   return g_shared_fake ? g_shared_fake->Control() : nullptr;
 }
-
-// A waveform candidate list to store; the record never calls into it.
-class StubList final : public Object<StubList, Dual<IPelkFileInfoList>> {
- public:
-  HRESULT GetFileInfo(int32_t, IPelkFileInfo**) override { return E_NOTIMPL; }
-  HRESULT AddFileInfo(IPelkFileInfo*) override { return E_NOTIMPL; }
-  HRESULT get_Count(int32_t*) override { return E_NOTIMPL; }
-  HRESULT AddFileInfoFields(BSTR, IPelkSonquixFingerprint*, int32_t, int32_t, IFileTag*, IDiscInfo*,
-                            int32_t) override {
-    return E_NOTIMPL;
-  }
-  HRESULT GetFileInfoFields(int32_t, BSTR*, IPelkSonquixFingerprint**, int32_t*, int32_t*,
-                            IFileTag**, IDiscInfo**, int32_t*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT GetListMatchCode(int32_t*) override { return E_NOTIMPL; }
-  HRESULT SetListMatchCode(int32_t) override { return E_NOTIMPL; }
-  HRESULT RemoveFileInfo(IPelkFileInfo*) override { return E_NOTIMPL; }
-  HRESULT RemoveFile(BSTR) override { return E_NOTIMPL; }
-};
 
 class FileInfoTest : public ::testing::Test {
  protected:
@@ -75,6 +56,17 @@ class FileInfoTest : public ::testing::Test {
     EXPECT_HR(S_OK, record->put_Disc(Disc(track).Get()));
     EXPECT_HR(S_OK, record->put_TrackNum(track));
     return record;
+  }
+  // A waveform candidate list whose one disc names (artist, title).
+  ComPtr<CPelkFileInfoList> Candidates(const char16_t* artist, const char16_t* title) {
+    FakeDisc disc = fake_->AddDisc({.album = u"Hints", .artist = artist, .tracks = {{title}}});
+    auto list = MakeObject<CPelkFileInfoList>();
+    EXPECT_HR(S_OK, list->AddFileInfoFields(nullptr, nullptr, 0, 1, nullptr,
+                                            MakeFakeDisc({disc, 1, false}).Get(), 0));
+    return list;
+  }
+  void Hint(CPelkFileInfo* record, const char16_t* artist, const char16_t* title) {
+    EXPECT_HR(S_OK, record->PutWFList(Candidates(artist, title).Get()));
   }
   // An integer property read through its getter.
   static int32_t Value(CPelkFileInfo* record, HRESULT (CPelkFileInfo::*get)(int32_t*)) {
@@ -180,7 +172,7 @@ TEST_F(FileInfoTest, ScoreIsCachedUntilFilenameTrackNumDiscOrOrigTagChange) {
   EXPECT_EQ(g_tag_creations, 1);
 
   // None of these recompute the score.
-  ComPtr<StubList> list = MakeObject<StubList>();
+  ComPtr<CPelkFileInfoList> list = MakeObject<CPelkFileInfoList>();
   EXPECT_HR(S_OK, record->put_Tag(Tag(u"a", u"b", u"c").Get()));
   EXPECT_HR(S_OK, record->put_MatchType(MATCH_TYPE_WF));
   EXPECT_HR(S_OK, record->PutWFList(list.Get()));
@@ -232,8 +224,9 @@ TEST_F(FileInfoTest, ScoreFailuresGiveZeroAndAreNotCached) {
 TEST_F(FileInfoTest, ScoreTagTakesTheWaveformHintUnlessPureWaveform) {
   auto record = Matched(5);
   ASSERT_HR(S_OK, record->put_OrigTag(Tag(u"", u"Blue", u"Own Title").Get()));
-  record->PutWFHint(u"Hint Artist", u"Hint Title");
-  record->PutWFHint(u"", u"");  // empty texts do not replace a hint
+  Hint(record.Get(), u"Hint Artist", u"Hint Title");
+  // A list without suggestions does not replace the hint.
+  ASSERT_HR(S_OK, record->PutWFList(MakeObject<CPelkFileInfoList>().Get()));
   ComPtr<IFileTag> tag;
   ASSERT_HR(S_OK, record->GetTagForScore(tag.Out()));
   FakeTagData data = TagDataOf(tag.Get());
@@ -408,13 +401,13 @@ TEST_F(FileInfoTest, SortAlbumAndArtist) {
   EXPECT_HR(E_POINTER, record->get_SortAlbum(nullptr, 4));
 
   ASSERT_HR(S_OK, record->put_Tag(Tag(u"", u"Blue", u"River").Get()));
-  record->PutWFHint(u"Hint Artist", u"");
+  Hint(record.Get(), u"Hint Artist", u"Hint Title");
   EXPECT_EQ(SortKey(&CPelkFileInfo::get_SortAlbum, record.Get(), 128), u"Blue");
   EXPECT_EQ(SortKey(&CPelkFileInfo::get_SortArtist, record.Get(), 128), u"Hint Artist");
 
   auto tagged = MakeObject<CPelkFileInfo>();
   ASSERT_HR(S_OK, tagged->put_Tag(Tag(u"Joni", u"", u"River").Get()));
-  tagged->PutWFHint(u"Hint Artist", u"");
+  Hint(tagged.Get(), u"Hint Artist", u"Hint Title");
   EXPECT_EQ(SortKey(&CPelkFileInfo::get_SortArtist, tagged.Get(), 128), u"Joni");
   EXPECT_EQ(SortKey(&CPelkFileInfo::get_SortAlbum, tagged.Get(), 4), u"####");  // empty album
 }
@@ -429,7 +422,7 @@ TEST_F(FileInfoTest, CopyPropertiesCopiesThroughTheTargetsSetters) {
   ASSERT_HR(S_OK, source->put_PELKMatchCode(6));
   ASSERT_HR(S_OK, source->set_Options(0x3320));
   source->SetTaken(true);
-  source->PutWFHint(u"wf", u"wf");
+  Hint(source.Get(), u"wf", u"wf");
 
   auto target = Matched(5, u"/old.mp3");
   ScoreOf(target.Get());
@@ -541,6 +534,7 @@ TEST_F(FileInfoTest, RetrieveDataRebuildsTheTag) {
 TEST_F(FileInfoTest, TwoThreadsOnOneRecord) {
   auto record = Matched(3, u"/m/Joni Mitchell/Blue/03 Little Green.mp3");
   ComPtr<IDiscInfo> disc = Disc(1);
+  ComPtr<CPelkFileInfoList> candidates = Candidates(u"wf", u"wf");
   std::atomic<bool> failed{false};
   auto writer = std::thread([&] {
     for (int i = 0; i < 200; ++i) {
@@ -562,7 +556,7 @@ TEST_F(FileInfoTest, TwoThreadsOnOneRecord) {
         FAILED(record->get_SortFolder(buffer, CPelkFileInfo::kSortFolderSize))) {
       failed = true;
     }
-    record->PutWFHint(u"wf", u"wf");
+    if (FAILED(record->PutWFList(candidates.Get()))) failed = true;
   }
   writer.join();
   EXPECT_FALSE(failed);

@@ -91,6 +91,41 @@ TEST_F(ServerTest, ClassObjectsAndAggregationRules) {
   EXPECT_TRUE(inner);
 }
 
+TEST_F(ServerTest, FileInfoListFromTheLoadedModule) {
+  auto get_class_object = module_.Get<GetObjectFn>("DllGetClassObject");
+  auto get_object = module_.Get<GetObjectFn>("DllGetObject");
+  auto can_unload = module_.Get<NoArgFn>("DllCanUnloadNow");
+  ComPtr<IPelkFileInfoList2_6> list;
+  ASSERT_HR(S_OK, get_object(CLSID_PelkFileInfoList, IPelkFileInfoList2_6::kIid, list.OutVoid()));
+  EXPECT_HR(S_FALSE, can_unload());
+  ASSERT_HR(S_OK, list->AddFileInfoFields(Bstr(u"/m/a.mp3").Get(), nullptr, 0, 3, nullptr,
+                                          nullptr, 0));
+  int32_t count = 0, code = 0;
+  ASSERT_HR(S_OK, list->get_Count(&count));
+  EXPECT_EQ(count, 1);
+  ASSERT_HR(S_OK, list->GetListMatchCode(&code));
+  EXPECT_EQ(code, LIST_MATCH_NONE);
+  list.Reset();
+  EXPECT_HR(S_OK, can_unload());
+
+  // The list class accepts an outer object; its inner unknown answers the list interfaces.
+  ComPtr<IClassFactory> factory;
+  ASSERT_HR(S_OK,
+            get_class_object(CLSID_PelkFileInfoList, IClassFactory::kIid, factory.OutVoid()));
+  ComPtr<IUnknown> outer = MakeRecordingSink(IID_NULL).As<IUnknown>();
+  ComPtr<IUnknown> inner;
+  ASSERT_HR(S_OK, factory->CreateInstance(outer.Get(), IUnknown::kIid, inner.OutVoid()));
+  void* out = nullptr;
+  EXPECT_HR(CLASS_E_NOAGGREGATION,
+            factory->CreateInstance(outer.Get(), IPelkFileInfoList::kIid, &out));
+  IPelkFileInfoList* aggregated = nullptr;
+  ASSERT_HR(S_OK, inner->QueryInterface(IPelkFileInfoList::kIid,
+                                        reinterpret_cast<void**>(&aggregated)));
+  ASSERT_HR(S_OK, aggregated->get_Count(&count));
+  EXPECT_EQ(count, 0);
+  aggregated->Release();  // through the outer object, which took the reference
+}
+
 TEST_F(ServerTest, CanUnloadOnlyWhenNoObjectLives) {
   auto can_unload = module_.Get<NoArgFn>("DllCanUnloadNow");
   auto get_object = module_.Get<GetObjectFn>("DllGetObject");
@@ -245,6 +280,22 @@ TEST(RegistrationTest, WritesAndRemovesExactlyTheScriptsKeys) {
   EXPECT_EQ(registry.GetValue(record + "\\InprocServer32", "ThreadingModel"), "both");
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkFileInfo\\CurVer"));
 
+  const std::string list = "CLSID\\" + GuidToString(CLSID_PelkFileInfoList);
+  EXPECT_EQ(registry.GetValue("PelkSonquixVXT.PelkFileInfoList.1"), "PelkFileInfoList Class");
+  EXPECT_EQ(registry.GetValue("PelkSonquixVXT.PelkFileInfoList.1\\CLSID"),
+            GuidToString(CLSID_PelkFileInfoList));
+  EXPECT_EQ(registry.GetValue("PelkSonquixVXT.PelkFileInfoList"), "PelkFileInfoList Class");
+  EXPECT_EQ(registry.GetValue("PelkSonquixVXT.PelkFileInfoList\\CLSID"),
+            GuidToString(CLSID_PelkFileInfoList));
+  EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkFileInfoList\\CurVer"));
+  EXPECT_EQ(registry.GetValue(list), "PelkFileInfoList Class");
+  EXPECT_EQ(registry.GetValue(list + "\\ProgID"), "PelkSonquixVXT.PelkFileInfoList.1");
+  EXPECT_EQ(registry.GetValue(list + "\\VersionIndependentProgID"),
+            "PelkSonquixVXT.PelkFileInfoList");
+  EXPECT_EQ(registry.GetValue(list + "\\InprocServer32"), "/opt/pelk/libpelksonquix.so");
+  EXPECT_EQ(registry.GetValue(list + "\\InprocServer32", "ThreadingModel"), "both");
+  EXPECT_FALSE(registry.KeyExists(list + "\\Programmable"));
+
   const std::string settings = "CLSID\\" + GuidToString(CLSID_PelkSonquixSettings);
   EXPECT_EQ(registry.GetValue(settings + "\\InprocServer32", "ThreadingModel"), "both");
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkSonquixSettings\\CurVer"));
@@ -258,6 +309,8 @@ TEST(RegistrationTest, WritesAndRemovesExactlyTheScriptsKeys) {
   EXPECT_FALSE(registry.KeyExists(manager));
   EXPECT_FALSE(registry.KeyExists(settings));
   EXPECT_FALSE(registry.KeyExists(record));
+  EXPECT_FALSE(registry.KeyExists(list));
+  EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkFileInfoList.1"));
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkFileInfo"));
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PELKVXTSonquixManager.1"));
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PELKVXTSonquixManager"));
