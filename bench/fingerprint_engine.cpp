@@ -9,6 +9,7 @@
 #include <numbers>
 #include <vector>
 
+#include "bench/bench_signal.h"
 #include "fingerprint/frame_analyzer.h"
 #include "fingerprint/rational_resampler.h"
 #include "fingerprint/stream_extractor.h"
@@ -23,60 +24,12 @@ constexpr int kSeconds = 180;
 
 // Tones with moving levels and a little noise, interleaved stereo, 16-bit little-endian.
 const std::vector<uint8_t>& Pcm() {
-  static const std::vector<uint8_t> pcm = [] {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(size_t{kRate} * kSeconds * 4);
-    uint32_t noise = 12345;
-    const double freqs[] = {110, 440, 660, 1250, 2480};
-    for (int64_t i = 0; i < int64_t{kRate} * kSeconds; ++i) {
-      const double t = static_cast<double>(i) / kRate;
-      double left = 0, right = 0;
-      for (int k = 0; k < 5; ++k) {
-        const double level =
-            2500 * (0.6 + 0.4 * std::sin(2 * std::numbers::pi * (0.3 + 0.2 * k) * t));
-        const double v = level * std::sin(2 * std::numbers::pi * freqs[k] * t);
-        left += v;
-        right += (k % 2 == 0 ? v : 0.5 * v);
-      }
-      noise = noise * 1664525u + 1013904223u;
-      const double n = (static_cast<double>(noise >> 8) / 16777216.0 - 0.5) * 800;
-      for (double s : {left + n, right - n}) {
-        const int16_t v = static_cast<int16_t>(std::lround(std::fmax(-32768, std::fmin(32767, s))));
-        bytes.push_back(static_cast<uint8_t>(v));
-        bytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8));
-      }
-    }
-    return bytes;
-  }();
+  static const std::vector<uint8_t> pcm = pelk::bench::MusicPcm(kRate, kSeconds);
   return pcm;
 }
 
 const std::vector<uint8_t>& Wav() {
-  static const std::vector<uint8_t> wav = [] {
-    const std::vector<uint8_t>& pcm = Pcm();
-    std::vector<uint8_t> file(44);
-    auto put32 = [&](size_t at, uint32_t v) {
-      for (int i = 0; i < 4; ++i) file[at + i] = uint8_t(v >> (8 * i));
-    };
-    auto put16 = [&](size_t at, uint16_t v) {
-      file[at] = uint8_t(v), file[at + 1] = uint8_t(v >> 8);
-    };
-    std::memcpy(&file[0], "RIFF", 4);
-    put32(4, static_cast<uint32_t>(36 + pcm.size()));
-    std::memcpy(&file[8], "WAVEfmt ", 8);
-    put32(16, 16);
-    put16(20, 1);
-    put16(22, 2);
-    put32(24, kRate);
-    put32(28, kRate * 4);
-    put16(32, 4);
-    put16(34, 16);
-    std::memcpy(&file[36], "data", 4);
-    put32(40, static_cast<uint32_t>(pcm.size()));
-    file.resize(44 + pcm.size());
-    std::memcpy(file.data() + 44, pcm.data(), pcm.size());
-    return file;
-  }();
+  static const std::vector<uint8_t> wav = pelk::bench::StereoWav(Pcm(), kRate);
   return wav;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_signal.h"
 #include "fingerprint/sonquix_fingerprinter.h"
 #include "runtime/bstr.h"
 
@@ -22,43 +23,10 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int kSeconds = 180;
 
-void Put(std::vector<uint8_t>* out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
 // Tones with moving levels and a little noise, written as a canonical 44-byte-header WAV file.
 std::filesystem::path SynthesizeWav() {
-  std::vector<uint8_t> file;
-  const uint32_t data_bytes = uint32_t{kRate} * kSeconds * 4;
-  file.insert(file.end(), {'R', 'I', 'F', 'F'});
-  Put(&file, 36 + data_bytes, 4);
-  file.insert(file.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  Put(&file, 16, 4);
-  Put(&file, 1, 2);
-  Put(&file, 2, 2);
-  Put(&file, kRate, 4);
-  Put(&file, kRate * 4, 4);
-  Put(&file, 4, 2);
-  Put(&file, 16, 2);
-  file.insert(file.end(), {'d', 'a', 't', 'a'});
-  Put(&file, data_bytes, 4);
-  uint32_t noise = 12345;
-  const double freqs[] = {110, 440, 660, 1250, 2480};
-  for (int64_t i = 0; i < int64_t{kRate} * kSeconds; ++i) {
-    const double t = static_cast<double>(i) / kRate;
-    double left = 0, right = 0;
-    for (int k = 0; k < 5; ++k) {
-      const double level =
-          2500 * (0.6 + 0.4 * std::sin(2 * std::numbers::pi * (0.3 + 0.2 * k) * t));
-      const double v = level * std::sin(2 * std::numbers::pi * freqs[k] * t);
-      left += v;
-      right += (k % 2 == 0 ? v : 0.5 * v);
-    }
-    noise = noise * 1664525u + 1013904223u;
-    const double n = (static_cast<double>(noise >> 8) / 16777216.0 - 0.5) * 800;
-    Put(&file, static_cast<uint16_t>(static_cast<int16_t>(std::lround(left + n))), 2);
-    Put(&file, static_cast<uint16_t>(static_cast<int16_t>(std::lround(right - n))), 2);
-  }
+  const std::vector<uint8_t> file =
+      pelk::bench::StereoWav(pelk::bench::MusicPcm(kRate, kSeconds), kRate);
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("sonquix-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
