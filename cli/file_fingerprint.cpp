@@ -33,7 +33,7 @@ std::string NoFingerprintReason(double seconds, int32_t needed_ms) {
 
 // Pushes the decoded audio through the fingerprinter's stream, as a host that decodes does.
 FileFingerprint PushDecoded(IPelkSonquixFingerprinter2* fingerprinter, AudioDecoder& decoder,
-                       int32_t needed_ms) {
+                            int32_t needed_ms) {
   FileFingerprint result;
   HRESULT hr = fingerprinter->BeginAudioStream(decoder.sample_rate(), 16, decoder.channels());
   if (hr == PELKSonquix_UnsupportedAudioFormat) {
@@ -71,7 +71,7 @@ bool HasWavExtension(const std::string& path) {
 }  // namespace
 
 FileFingerprint FingerprintFile(IPelkSonquixFingerprinter2* fingerprinter, const std::string& path,
-                           int32_t needed_ms) {
+                                int32_t needed_ms) {
   FileFingerprint result;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
@@ -125,6 +125,5 @@ int32_t FixedLengthMs(IPelkSonquixFingerprinter2* fingerprinter) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), ms);
   return ec == std::errc() && end == text.data() + text.size() ? ms : 0;
 }
-
 
 }  // namespace pelk::cli

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "cli/audio_decoder.h"
-#include "cli/file_fingerprint.h"
 #include "cli/command_support.h"
+#include "cli/file_fingerprint.h"
 #include "fingerprint/sonquix_fingerprint.h"
 #include "fingerprint/sonquix_fingerprinter.h"
 #include "runtime/bstr.h"

@@ -5,6 +5,7 @@
 #include "cli/catalog_command.h"
 #include "cli/command_support.h"
 #include "cli/fingerprint_command.h"
+#include "cli/identify_command.h"
 #include "cli/text_command.h"
 
 int main(int argc, char** argv) {
@@ -13,5 +14,6 @@ int main(int argc, char** argv) {
   pelk::cli::AddFingerprintCommand(app);
   pelk::cli::AddTextCommand(app);
   pelk::cli::AddCatalogCommand(app);
+  pelk::cli::AddIdentifyCommand(app);
   return pelk::cli::Run(app, argc, argv);
 }

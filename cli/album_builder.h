@@ -1,0 +1,38 @@
+// A catalogue disc made from an album's audio files: the tags read with the catalogue's own tag
+// objects, each file fingerprinted with a fingerprinter of the module. `catalog add-album` and
+// the demo build their discs with it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "catalog/catalog_store.h"
+#include "server/fingerprint_interfaces.h"
+
+namespace pelk::cli {
+
+struct AlbumSpec {
+  std::vector<std::string> files;  // in track order
+  // Empty (0, false): taken from the files' tags; the identifier is then derived from the
+  // artist and album.
+  std::string artist, album, genre, identifier;
+  int32_t year = 0;
+  bool compilation = false;
+};
+
+// Fills *disc from the files: album and artist from the spec or the first tag that has them
+// (album artist before artist), track numbers from the tags (else the file's position, never
+// twice), titles from the tags (else the file name without its leading number), the track
+// artist when it differs from the disc's, lengths, track identifiers (from the tag, else
+// "<disc identifier>-<number>") and signatures. A file that gives no fingerprint adds a line to
+// *warnings and its track has no signature. False with *error set when the album has no title
+// or artist.
+bool BuildAlbum(const AlbumSpec& spec, IPelkSonquixFingerprinter2* fingerprinter,
+                catalog::DiscRecord* disc, std::vector<std::string>* warnings, std::string* error);
+
+// The disc identifier derived from an artist and an album: "D-" and 12 hex digits, the same for
+// the same texts.
+std::string DiscIdentifierFor(const std::string& artist, const std::string& album);
+
+}  // namespace pelk::cli
