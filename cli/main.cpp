@@ -4,8 +4,10 @@
 
 #include "cli/catalog_command.h"
 #include "cli/command_support.h"
+#include "cli/demo_command.h"
 #include "cli/fingerprint_command.h"
 #include "cli/identify_command.h"
+#include "cli/score_command.h"
 #include "cli/text_command.h"
 
 int main(int argc, char** argv) {
@@ -15,5 +17,7 @@ int main(int argc, char** argv) {
   pelk::cli::AddTextCommand(app);
   pelk::cli::AddCatalogCommand(app);
   pelk::cli::AddIdentifyCommand(app);
+  pelk::cli::AddScoreCommand(app);
+  pelk::cli::AddDemoCommand(app);
   return pelk::cli::Run(app, argc, argv);
 }

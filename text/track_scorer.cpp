@@ -282,58 +282,49 @@ HRESULT TrackScorer::IdentifierShortcut(bool* hit) {
   return S_OK;
 }
 
-int32_t TrackScorer::Similarity(Comparison which) {
-  int32_t& cached = similarity_[which];
-  if (cached >= 0) return cached;
-  auto grade = [](const ScorerText& file, const ScorerText& reference) {
-    return FieldSimilarity(file.raw, file.normalized, reference.raw, reference.normalized);
-  };
+std::pair<const ScorerText&, const ScorerText&> TrackScorer::ComparedTexts(Comparison which) const {
   switch (which) {
     case kTagArtist:
-      cached = grade(tag_artist_, disc_artist_);
-      break;
+      return {tag_artist_, disc_artist_};
     case kTagAlbum:
-      cached = grade(tag_album_, disc_album_);
-      break;
+      return {tag_album_, disc_album_};
     case kBArtist:
-      cached = grade(folder_b_, disc_artist_);
-      break;
+      return {folder_b_, disc_artist_};
     case kBAlbum:
-      cached = grade(b1_, disc_album_);
-      break;
+      return {b1_, disc_album_};
     case kAArtist:
-      cached = grade(folder_a_, disc_artist_);
-      break;
+      return {folder_a_, disc_artist_};
     case kAAlbum:
-      cached = grade(a1_, disc_album_);
-      break;
+      return {a1_, disc_album_};
     case kFArtist:
-      cached = grade(file_name_, disc_artist_);
-      break;
+      return {file_name_, disc_artist_};
     case kFAlbum:
-      cached = grade(f1_, disc_album_);
-      break;
+      return {f1_, disc_album_};
     case kTagTrackArtist:
-      cached = grade(tag_artist_, track_artist_);
-      break;
+      return {tag_artist_, track_artist_};
     case kTagTitle:
-      cached = grade(tag_title_, track_title_);
-      break;
+      return {tag_title_, track_title_};
     case kBTrackArtist:
-      cached = grade(b2_, track_artist_);
-      break;
+      return {b2_, track_artist_};
     case kATrackArtist:
-      cached = grade(a2_, track_artist_);
-      break;
+      return {a2_, track_artist_};
     case kFTrackArtist:
-      cached = grade(f2_, track_artist_);
-      break;
+      return {f2_, track_artist_};
     case kFTitle:
-      cached = grade(f3_, track_title_);
-      break;
+      return {f3_, track_title_};
     case kSimilarityCount:
-      return 0;
+      break;
   }
+  static const ScorerText kNone;
+  return {kNone, kNone};
+}
+
+int32_t TrackScorer::Similarity(Comparison which) {
+  if (which < 0 || which >= kSimilarityCount) return 0;
+  int32_t& cached = similarity_[which];
+  if (cached >= 0) return cached;
+  const auto [file, reference] = ComparedTexts(which);
+  cached = FieldSimilarity(file.raw, file.normalized, reference.raw, reference.normalized);
   return cached;
 }
 

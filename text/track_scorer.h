@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "control/disc_info.h"
 #include "control/file_tag.h"
@@ -114,6 +115,9 @@ class TrackScorer {
   const ScorerText& StrippedFileName() const { return f3_; }
   // A comparison's cached similarity, -1 while not computed (for explaining a score).
   int32_t CachedSimilarity(Comparison which) const { return similarity_[which]; }
+  // The two texts a comparison grades: the file side (a tag text, a path part or its stripped
+  // variant) and the disc side (for explaining a score). Both empty for kSimilarityCount.
+  std::pair<const ScorerText&, const ScorerText&> ComparedTexts(Comparison which) const;
 
  private:
   HRESULT LoadTrack();
