@@ -45,8 +45,7 @@ TEST_F(AcquisitionTest, InternalReadersAndFactory) {
   // Tags: the media-file class for .wma and .asf, the plain one otherwise.
   fake_->SetFileTag(u"/m/a.WMA", {.texts = {{u"Title", u"W"}}});
   fake_->SetFileTag(u"/m/a.mp3", {.texts = {{u"Title", u"M"}}});
-  static int handle;
-  SetControlGetters(&handle, &RecordingGetObject, nullptr);
+  ScopedControlLibrary recording(*fake_, &RecordingGetObject);
   CreatedClasses().clear();
   ComPtr<IFileTag> media, plain, missing;
   ASSERT_HR(S_OK, manager_->GetTagInternal(Bstr(u"/m/a.WMA").Get(), media.Out()));

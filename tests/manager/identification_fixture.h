@@ -7,7 +7,6 @@
 
 #include <string>
 
-#include "control/control_objects.h"
 #include "fingerprint/sonquix_fingerprint.h"
 #include "manager/sonquix_manager.h"
 #include "model/file_info.h"
@@ -21,10 +20,6 @@ namespace pelk::testing {
 class IdentificationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake_->InstallAsLibrary();
-    static int handle;
-    SetControlGetters(&handle, &FakeControlGetObject, nullptr);
-    SetControlFallbackDisabled(1);
     ASSERT_HR(S_OK, manager_->Initialize(fake_->Control().Get()));
     ComPtr<IConnectionPoint> point;
     ASSERT_HR(S_OK, manager_->FindConnectionPoint(DIID__IPELKSonquixManagerEvents, point.Out()));
@@ -32,11 +27,7 @@ class IdentificationTest : public ::testing::Test {
     ASSERT_HR(S_OK, point->Advise(sink_.As<IUnknown>().Get(), &cookie));
     fake_->ClearCalls();
   }
-  void TearDown() override {
-    manager_->Shutdown();
-    SetControlGetters(nullptr, nullptr, nullptr);
-    SetControlFallbackDisabled(0);
-  }
+  void TearDown() override { manager_->Shutdown(); }
 
   static ComPtr<CPelkFileInfo> File(const std::u16string& path) {
     auto record = MakeObject<CPelkFileInfo>();
@@ -98,6 +89,7 @@ class IdentificationTest : public ::testing::Test {
   }
 
   std::shared_ptr<FakeLookupControl> fake_ = FakeLookupControl::Create();
+  ScopedControlLibrary library_{*fake_};
   ComPtr<CPELKSonquixManager> manager_ = MakeObject<CPELKSonquixManager>();
   ComPtr<RecordingSink> sink_ = MakeRecordingSink(DIID__IPELKSonquixManagerEvents);
 };

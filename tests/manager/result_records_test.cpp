@@ -9,7 +9,8 @@ using ResultRecordsTest = IdentificationTest;
 
 TEST_F(ResultRecordsTest, AnswersWithoutADiscGiveTheNoMatchRecord) {
   auto source = File(u"/m/a.mp3");
-  for (int32_t kind : {int32_t{kLookupNone}, 0, 4, int32_t{kLookupOne}}) {  // kind 3 with no disc to fetch
+  for (int32_t kind :
+       {int32_t{kLookupNone}, 0, 4, int32_t{kLookupOne}}) {  // kind 3 with no disc to fetch
     SCOPED_TRACE(kind);
     ComPtr<CPelkFileInfoList> list;
     ASSERT_HR(S_OK, ResultsToList(*manager_.Get(), u"/m/a.mp3", source.Get(), kind, MATCH_TYPE_TXT,
