@@ -54,6 +54,20 @@ bool CarriesIdentifiers(CPelkFileInfo* record) {
          !first.empty() && !second.empty() && track != 0;
 }
 
+// The host's two chances to supply an item after the internal source found none: putting it on
+// the record during the info event (whose Abort value is info_abort), or handing it back from
+// the request event. E_ABORT when a sink aborts either or the manager is shut down meanwhile.
+template <class I, class Has, class Request, class Put>
+HRESULT AskHost(const CPELKSonquixManager& manager, int32_t info_abort, Has has_item,
+                Request request, Put put) {
+  if (info_abort != 0 || !manager.IsInitialized()) return E_ABORT;
+  if (has_item()) return S_OK;
+  ComPtr<I> item;
+  if (request(&item) != 0 || !manager.IsInitialized()) return E_ABORT;
+  if (item) put(item.Get());
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT CPELKSonquixManager::CreateFingerprinter(BSTR, IPelkSonquixFingerprinter** fingerprinter) {
@@ -104,18 +118,10 @@ HRESULT CPELKSonquixManager::AcquireTag(CPelkFileInfo* record, int32_t options) 
         if (tag) found = SUCCEEDED(record->put_Tag(tag.Get()));
       }
       if (!found && (options & SONQUIX_GET_TAG_FROM_APP)) {
-        const int32_t abort = events_.GetTagInfo(file_name.View(), record);
-        if (abort != 0 || !IsInitialized()) {
-          result = E_ABORT;
-        } else if (!HasTag(record)) {
-          ComPtr<IFileTag> tag;
-          const int32_t tag_abort = events_.GetTag(file_name.View(), &tag);
-          if (tag_abort != 0 || !IsInitialized()) {
-            result = E_ABORT;
-          } else if (tag) {
-            record->put_Tag(tag.Get());
-          }
-        }
+        result = AskHost<IFileTag>(
+            *this, events_.GetTagInfo(file_name.View(), record), [&] { return HasTag(record); },
+            [&](ComPtr<IFileTag>* tag) { return events_.GetTag(file_name.View(), tag); },
+            [&](IFileTag* tag) { record->put_Tag(tag); });
       }
     }
     record->SetTagAcquired();
@@ -144,18 +150,13 @@ HRESULT CPELKSonquixManager::AcquireFingerprint(CPelkFileInfo* record, int32_t o
         if (fingerprint) found = SUCCEEDED(record->put_Fingerprint(fingerprint.Get()));
       }
       if (!found && (options & SONQUIX_GET_FP_FROM_APP)) {
-        const int32_t abort = events_.GetFingerprintInfo(file_name.View(), record);
-        if (abort != 0 || !IsInitialized()) {
-          result = E_ABORT;
-        } else if (!HasFingerprint(record)) {
-          ComPtr<IPelkSonquixFingerprint> fingerprint;
-          const int32_t fp_abort = events_.GetFingerprint(file_name.View(), &fingerprint);
-          if (fp_abort != 0 || !IsInitialized()) {
-            result = E_ABORT;
-          } else if (fingerprint) {
-            record->put_Fingerprint(fingerprint.Get());
-          }
-        }
+        result = AskHost<IPelkSonquixFingerprint>(
+            *this, events_.GetFingerprintInfo(file_name.View(), record),
+            [&] { return HasFingerprint(record); },
+            [&](ComPtr<IPelkSonquixFingerprint>* fingerprint) {
+              return events_.GetFingerprint(file_name.View(), fingerprint);
+            },
+            [&](IPelkSonquixFingerprint* fingerprint) { record->put_Fingerprint(fingerprint); });
       }
     }
   }

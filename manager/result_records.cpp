@@ -41,6 +41,17 @@ HRESULT AddNoMatchRecord(std::u16string_view file_name, CPelkFileInfoList* list)
   return hr;
 }
 
+// Gives a list that holds records `filled_code`; an empty one gets the no-match record instead.
+// hr is the result of the last step that filled the list.
+HRESULT FinishList(std::u16string_view file_name, CPelkFileInfoList* list, int32_t filled_code,
+                   HRESULT hr) {
+  int32_t count = 0;
+  list->get_Count(&count);
+  if (count == 0) return AddNoMatchRecord(file_name, list);
+  list->SetListMatchCode(filled_code);
+  return hr;
+}
+
 // Builds disc's record and gives it the match values; added to list on success.
 HRESULT AddRecordForDisc(CPELKSonquixManager& manager, std::u16string_view file_name,
                          CPelkFileInfo* source, IDiscInfo* disc, CPelkFileInfoList* list,
@@ -92,11 +103,7 @@ HRESULT SingleDiscToList(CPELKSonquixManager& manager, std::u16string_view file_
     hr = AddRecordForDisc(manager, file_name, record, disc, result.Get(), pelk_code, sonquix_code,
                           match_type, fetch_full);
   }
-  int32_t count = 0;
-  result->get_Count(&count);
-  if (count == 0) return AddNoMatchRecord(file_name, result.Get());
-  result->SetListMatchCode(LIST_MATCH_TRACK_SINGLE);
-  return hr;
+  return FinishList(file_name, result.Get(), LIST_MATCH_TRACK_SINGLE, hr);
 }
 
 HRESULT DiscListToList(CPELKSonquixManager& manager, std::u16string_view file_name,
@@ -121,11 +128,7 @@ HRESULT DiscListToList(CPELKSonquixManager& manager, std::u16string_view file_na
     hr = AddRecordForDisc(manager, file_name, record, disc.Get(), result.Get(), pelk_code, code,
                           type, fetch_full);
   }
-  int32_t count = 0;
-  result->get_Count(&count);
-  if (count == 0) return AddNoMatchRecord(file_name, result.Get());
-  result->SetListMatchCode(LIST_MATCH_TRACK_MULTIPLE);
-  return hr;
+  return FinishList(file_name, result.Get(), LIST_MATCH_TRACK_MULTIPLE, hr);
 }
 
 bool IsAlbumLevelMatch(IDiscList* discs, int32_t index) {
