@@ -61,8 +61,8 @@ HRESULT CPELKSonquixManager::Initialize(ILookupControl* control) {
   ComPtr<ILookupTracer> tracer = tracer_object.As<ILookupTracer>();
 
   ComPtr<IPelkSonquixSettings> settings;
-  hr = CPelkSonquixSettings::CreateInstance(nullptr, IPelkSonquixSettings::kIid,
-                                            settings.OutVoid());
+  hr =
+      CPelkSonquixSettings::CreateInstance(nullptr, IPelkSonquixSettings::kIid, settings.OutVoid());
   {
     std::lock_guard lock(mutex_);
     engine_ = engine;
@@ -81,6 +81,7 @@ HRESULT CPELKSonquixManager::Initialize(ILookupControl* control) {
 HRESULT CPELKSonquixManager::Shutdown() {
   initialized_.store(0, std::memory_order_release);
   WaitForBackgroundWork();
+  StopPrefetch();
   ComPtr<ILookupEngine> engine;
   ComPtr<ILookupTracer> tracer;
   ComPtr<IPelkSonquixSettings> settings;
@@ -181,12 +182,8 @@ int32_t CPELKSonquixManager::WorkerThreadPriority() const {
 }
 
 // Operations whose pipelines are not part of this module yet.
-HRESULT CPELKSonquixManager::CreateFingerprinter(BSTR, IPelkSonquixFingerprinter** out) {
-  if (out) *out = nullptr;
-  return E_NOTIMPL;
-}
-HRESULT CPELKSonquixManager::LookupFile(IPelkSonquixFingerprint*, BSTR, IFileTag*, int32_t,
-                                        int32_t, int32_t*) {
+HRESULT CPELKSonquixManager::LookupFile(IPelkSonquixFingerprint*, BSTR, IFileTag*, int32_t, int32_t,
+                                        int32_t*) {
   return E_NOTIMPL;
 }
 HRESULT CPELKSonquixManager::ResolveLookup(IDiscList*, int32_t, int32_t, int32_t, int32_t, BSTR,
@@ -194,24 +191,11 @@ HRESULT CPELKSonquixManager::ResolveLookup(IDiscList*, int32_t, int32_t, int32_t
   if (out) *out = nullptr;
   return E_NOTIMPL;
 }
-HRESULT CPELKSonquixManager::CompareTrackToFile(BSTR, IFileTag*, ILegacyDisc*, int32_t,
-                                                int32_t*) {
-  return E_NOTIMPL;
-}
-HRESULT CPELKSonquixManager::TrackID(IPelkFileInfo*, int32_t, int32_t*, IPelkFileInfoList** out) {
-  if (out) *out = nullptr;
+HRESULT CPELKSonquixManager::CompareTrackToFile(BSTR, IFileTag*, ILegacyDisc*, int32_t, int32_t*) {
   return E_NOTIMPL;
 }
 HRESULT CPELKSonquixManager::AlbumID(IPelkFileInfoList*, int32_t, int32_t*,
                                      IPelkFileInfoLists** out) {
-  if (out) *out = nullptr;
-  return E_NOTIMPL;
-}
-HRESULT CPELKSonquixManager::GetTagInternal(BSTR, IFileTag** out) {
-  if (out) *out = nullptr;
-  return E_NOTIMPL;
-}
-HRESULT CPELKSonquixManager::GetFingerprintInternal(BSTR, IPelkSonquixFingerprint** out) {
   if (out) *out = nullptr;
   return E_NOTIMPL;
 }

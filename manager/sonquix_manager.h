@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <string>
 
 #include "manager/manager_events.h"
 #include "runtime/connection_point.h"
@@ -17,6 +19,9 @@
 #include "server/manager_interfaces.h"
 
 namespace pelk {
+
+class CPelkFileInfo;
+class CPelkFileInfoList;
 
 class CPELKSonquixManager final
     : public Object<CPELKSonquixManager, Dual<IPELKSonquixManager3>, IConnectionPointContainer> {
@@ -74,9 +79,49 @@ class CPELKSonquixManager final
   // The platform priority a worker started now takes, from the live settings.
   int32_t WorkerThreadPriority() const;
 
+  // --- tag and fingerprint acquisition (acquisition.cpp) ---
+  // Each tries the sources the options allow at most once per record, also across the prefetch
+  // worker and the identifying thread. S_OK, E_ABORT (host abort or shut-down), E_INVALIDARG.
+  HRESULT AcquireTag(CPelkFileInfo* record, int32_t options);
+  HRESULT AcquireFingerprint(CPelkFileInfo* record, int32_t options);
+  // Starts acquiring tags and fingerprints for the records of list, in order, on a worker, so
+  // that acquisition for later files overlaps the lookups of earlier ones.
+  HRESULT StartPrefetch(IPelkFileInfoList* list, int32_t options);
+  // Stops the worker after its current file and waits for it. Always S_OK.
+  HRESULT StopPrefetch();
+
+  // --- single-file identification (track_identification.cpp) ---
+  // A status event under the abort rule: true (abort) when a sink answered a non-zero Abort,
+  // or exactly 1 when only_one is set, or the manager is no longer initialized.
+  bool StatusAborts(int32_t status, std::u16string_view file_name, bool only_one = false);
+  // The whole identification of one file as TrackID runs it: candidates, match codes, the
+  // completion event. match_code and list_out may be null.
+  HRESULT TrackIDBody(CPelkFileInfo* record, int32_t options, int32_t* match_code,
+                      IPelkFileInfoList** list_out, int32_t mode);
+  // Runs the lookups for one file in the given mode (1-6) and merges their candidates into
+  // *list, handed out at once (so the caller holds it even when a later step fails). Returns
+  // the result of the last step; *lookup_result is the selected error when every lookup failed.
+  HRESULT IdentifyFile(CPelkFileInfo* record, ComPtr<CPelkFileInfoList>* list,
+                       HRESULT* lookup_result, int32_t options, int32_t mode);
+  // IdentifyFile in mode 2, then the best candidate alone with its verdict.
+  HRESULT IdentifySingle(CPelkFileInfo* record, ComPtr<CPelkFileInfoList>* list,
+                         HRESULT* lookup_result, int32_t options);
+  HRESULT IdentifierLookupHelper(CPelkFileInfo* record, ComPtr<CPelkFileInfoList>* list,
+                                 HRESULT* lookup_result, int32_t options);
+  HRESULT WaveformLookupHelper(CPelkFileInfo* record, ComPtr<CPelkFileInfoList>* list,
+                               HRESULT* lookup_result, int32_t options);
+  HRESULT TextLookupHelper(std::u16string_view file_name, CPelkFileInfo* record,
+                           ComPtr<CPelkFileInfoList>* list, HRESULT* lookup_result, int32_t options,
+                           int32_t text_flag);
+
  private:
   // Waits for one worker handle and clears it.
   static void WaitAndClear(std::unique_ptr<Thread>& thread);
+  // The routine of the prefetch worker.
+  void PrefetchWorker(IPelkFileInfoList* list, int32_t options);
+  // The mutexes that serialize acquisition with the prefetch worker; null outside a prefetch.
+  std::shared_ptr<std::recursive_mutex> TagMutex() const;
+  std::shared_ptr<std::recursive_mutex> FingerprintMutex() const;
 
   ConnectionPoint point_{this, DIID__IPELKSonquixManagerEvents};
   ManagerEvents events_{point_};
@@ -90,6 +135,11 @@ class CPELKSonquixManager final
   std::unique_ptr<Thread> trackid_thread_;
   std::unique_ptr<Thread> albumid_thread_;
   std::unique_ptr<Thread> library_thread_;
+  std::unique_ptr<Thread> prefetch_thread_;
+  std::atomic<bool> prefetch_stop_{false};
+  // Created by StartPrefetch, cleared by StopPrefetch (under mutex_; users take a reference).
+  std::shared_ptr<std::recursive_mutex> tag_mutex_;
+  std::shared_ptr<std::recursive_mutex> fingerprint_mutex_;
 
   std::atomic<int32_t> initialized_{0};
   // Successful Initialize calls of this manager not yet matched by Shutdown: an unmatched

@@ -529,4 +529,14 @@ bool CPelkFileInfo::FingerprintAcquired() {
   return fingerprint_acquired_;
 }
 
+void CPelkFileInfo::SetTagAcquired() {
+  Lock lock(mutex_);
+  tag_acquired_ = true;
+}
+
+void CPelkFileInfo::SetFingerprintAcquired() {
+  Lock lock(mutex_);
+  fingerprint_acquired_ = true;
+}
+
 }  // namespace pelk

@@ -142,9 +142,12 @@ class CPelkFileInfo final
   // Placement flag of album grouping.
   bool Taken();
   void SetTaken(bool taken);
-  // Set by put_Tag / put_Fingerprint.
+  // Set by put_Tag / put_Fingerprint, and by acquisition once it has tried every source (so a
+  // record is never asked twice, even when nothing was found).
   bool TagAcquired();
   bool FingerprintAcquired();
+  void SetTagAcquired();
+  void SetFingerprintAcquired();
 
  private:
   ~CPelkFileInfo() override = default;

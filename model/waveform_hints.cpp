@@ -20,12 +20,23 @@ bool PairOfDisc(IDiscInfo* disc, std::u16string* artist, std::u16string* title) 
   Bstr text;
   if (SUCCEEDED(disc->get_Artist(text.Out()))) *artist = text.View();
   int32_t count = 0, track = 0;
+  HRESULT read = E_FAIL;
   if (SUCCEEDED(disc->get_TrackCount(&count)) && count == 1) {
+    // A disc of one track names its track 1. A lookup's answer also counts one track but
+    // carries only its current one, which may be any number: then that one is read.
     track = 1;
+    read = disc->GetTrackTitle(track, text.Out());
+    int32_t current = 0;
+    if (FAILED(read) && SUCCEEDED(disc->get_CurrentTrack(&current)) && current > 1) {
+      track = current;
+      read = disc->GetTrackTitle(track, text.Out());
+    }
   } else if (FAILED(disc->get_CurrentTrack(&track)) || track == 0) {
     return false;
+  } else {
+    read = disc->GetTrackTitle(track, text.Out());
   }
-  if (SUCCEEDED(disc->GetTrackTitle(track, text.Out()))) *title = text.View();
+  if (SUCCEEDED(read)) *title = text.View();
   ComPtr<ITrackInfo> info;
   if (SUCCEEDED(disc->GetTrack(track, info.Out())) && info &&
       SUCCEEDED(info->get_Artist(text.Out())) && !text.Empty()) {

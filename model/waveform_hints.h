@@ -29,7 +29,8 @@ struct WaveformPair {
 
 // Tallies the candidates of list, most frequent pair first (ties keep the order they were first
 // seen in). A candidate's pair is the title of its disc's track (track 1 of a one-track disc,
-// else the current track; candidates without a disc or a current track are skipped) and the
+// or its current track when it does not carry track 1, as a lookup's single-track answer; else
+// the current track; candidates without a disc or a current track are skipped) and the
 // track's artist, or the disc's when the track has none; pairs are the same when their standard
 // normalizations are equal. The candidates are read in one step (a consistent snapshot of one
 // of our lists, even while another thread changes it). E_INVALIDARG when a pair has an empty

@@ -11,18 +11,8 @@ namespace {
 
 class TagUtilsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fake_->InstallAsLibrary();
-    static int handle;
-    SetControlGetters(&handle, &FakeControlGetObject, nullptr);
-    SetControlFallbackDisabled(1);
-  }
-  void TearDown() override {
-    SetControlGetters(nullptr, nullptr, nullptr);
-    SetControlFallbackDisabled(0);
-  }
-
   std::shared_ptr<FakeLookupControl> fake_ = FakeLookupControl::Create();
+  ScopedControlLibrary library_{*fake_};
   FakeDisc disc_ = fake_->AddDisc(
       {.album = u"Blue", .artist = u"Joni", .tracks = {{u"All I Want"}, {u"My Old Man"}}});
 };

@@ -31,15 +31,7 @@ ComPtr<ILookupControl> FakeSharedControl() {
 
 class FileInfoTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fake_->InstallAsLibrary();
-    static int handle;
-    SetControlGetters(&handle, &CountingGetObject, nullptr);
-    SetControlFallbackDisabled(1);
-  }
   void TearDown() override {
-    SetControlGetters(nullptr, nullptr, nullptr);
-    SetControlFallbackDisabled(0);
     SetLookupControlSource(nullptr);
     g_shared_fake.reset();
   }
@@ -87,6 +79,7 @@ class FileInfoTest : public ::testing::Test {
   }
 
   std::shared_ptr<FakeLookupControl> fake_ = FakeLookupControl::Create();
+  ScopedControlLibrary library_{*fake_, &CountingGetObject};
   FakeDisc blue_ = fake_->AddDisc({.album = u"Blue",
                                    .artist = u"Joni Mitchell",
                                    .identifier = u"DISC-BLUE",

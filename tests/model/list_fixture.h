@@ -18,18 +18,12 @@ namespace pelk::testing {
 class ListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake_->InstallAsLibrary();
-    static int handle;
-    SetControlGetters(&handle, &FakeControlGetObject, nullptr);
-    SetControlFallbackDisabled(1);
     Shared() = fake_;
     SetLookupControlSource(&SharedControl);
   }
   void TearDown() override {
     SetLookupControlSource(nullptr);
     Shared().reset();
-    SetControlGetters(nullptr, nullptr, nullptr);
-    SetControlFallbackDisabled(0);
   }
 
  public:
@@ -107,6 +101,7 @@ class ListTest : public ::testing::Test {
   }
 
   std::shared_ptr<FakeLookupControl> fake_ = FakeLookupControl::Create();
+  ScopedControlLibrary library_{*fake_};
   FakeDisc blue_ = fake_->AddDisc({.album = u"Blue",
                                    .artist = u"Joni Mitchell",
                                    .identifier = u"DISC-BLUE",

@@ -36,6 +36,14 @@ TEST_F(WaveformHintsTest, PairsAreTalliedAndRanked) {
   EXPECT_EQ(tally[1].title, u"Carey");
   EXPECT_EQ(tally[1].count, 1);
 
+  // A lookup's single-track answer carries only its current track: that one names the pair.
+  auto answer = Named(u"/m/y.mp3");
+  answer->put_Disc(MakeFakeDisc({spelled, 2, false}).Get());
+  std::vector<WaveformPair> answered;
+  ASSERT_HR(S_OK, TallyWaveformPairs(ListOf({answer}).Get(), &answered));
+  ASSERT_EQ(answered.size(), 1u);
+  EXPECT_EQ(answered[0].title, u"River!");
+
   ComPtr<CPelkFileInfoList> suggestions;
   ASSERT_HR(S_OK, WaveformHints(candidates.Get(), suggestions.Out()));
   ASSERT_EQ(CountOf(suggestions.Get()), 2);

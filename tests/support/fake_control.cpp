@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "control/control_objects.h"
 #include "runtime/bstr.h"
 #include "runtime/object.h"
 #include "runtime/utf.h"
@@ -157,8 +158,8 @@ class FakeDiscListObject final : public Object<FakeDiscListObject, Dual<IDiscLis
 
 // Views lists the optional tag views the object answers (IFileTagExtended, IMp3Fields).
 template <class... Views>
-class FakeTagObject final : public Object<FakeTagObject<Views...>, Dual<IMediaFileTag>,
-                                          Dual<Views>...> {
+class FakeTagObject final
+    : public Object<FakeTagObject<Views...>, Dual<IMediaFileTag>, Dual<Views>...> {
  public:
   // One identifier per instantiation, so ImplOf never takes one kind of tag for the other.
   static constexpr IID kImplIid = [] {
@@ -168,8 +169,8 @@ class FakeTagObject final : public Object<FakeTagObject<Views...>, Dual<IMediaFi
   }();
   explicit FakeTagObject(FakeTagData data) : data_(std::move(data)) {}
 
-#define PELK_FAKE_TAG_TEXT(Name)                                                      \
-  HRESULT get_##Name(BSTR* out) { return Get(u## #Name, out); }                       \
+#define PELK_FAKE_TAG_TEXT(Name)                                \
+  HRESULT get_##Name(BSTR* out) { return Get(u## #Name, out); } \
   HRESULT put_##Name(BSTR value) { return Put(u## #Name, value); }
   PELK_FAKE_TAG_TEXT(AlbumTitle)
   PELK_FAKE_TAG_TEXT(Artist)
@@ -347,9 +348,8 @@ class FakeEngineObject final : public Object<FakeEngineObject, Dual<ILookupEngin
                          int32_t* result_kind) override {
     auto f = Fake();
     const std::u16string sig(BstrView(signature));
-    f->Record("WaveformLookup", {std::u16string(BstrView(type)),
-                                     std::u16string(BstrView(version)), sig,
-                                     Utf8ToUtf16(std::to_string(complete))});
+    f->Record("WaveformLookup", {std::u16string(BstrView(type)), std::u16string(BstrView(version)),
+                                 sig, Utf8ToUtf16(std::to_string(complete))});
     return f->Answer(f->AnswerFor("WaveformLookup", sig), result_kind);
   }
   HRESULT TextLookup(BSTR file_name, IFileTag* tag, int32_t complete,
@@ -363,8 +363,7 @@ class FakeEngineObject final : public Object<FakeEngineObject, Dual<ILookupEngin
     }
     const std::u16string name = file_name ? std::u16string(BstrView(file_name)) : u"(null)";
     f->Record("TextLookup", {name, title, Utf8ToUtf16(std::to_string(complete))});
-    return f->Answer(f->AnswerFor("TextLookup", title.empty() ? name : title),
-                         result_kind);
+    return f->Answer(f->AnswerFor("TextLookup", title.empty() ? name : title), result_kind);
   }
   HRESULT IdentifierLookup(BSTR identifier, int32_t, int32_t* value, IDiscInfo** disc) override {
     auto f = Fake();
@@ -395,8 +394,8 @@ class FakeEngineObject final : public Object<FakeEngineObject, Dual<ILookupEngin
     auto f = Fake();
     if (!full) return E_POINTER;
     *full = nullptr;
-    f->Record("FetchFullDisc", {Utf8ToUtf16(std::to_string(flag)),
-                                    Utf8ToUtf16(std::to_string(reserved))});
+    f->Record("FetchFullDisc",
+              {Utf8ToUtf16(std::to_string(flag)), Utf8ToUtf16(std::to_string(reserved))});
     ComPtr<FakeDiscObject> impl = ImplOf<FakeDiscObject>(disc);
     if (!impl) return E_INVALIDARG;
     HRESULT hr;
@@ -470,11 +469,14 @@ class FakeControlObject final : public Object<FakeControlObject, Dual<ILookupCon
     }
     if (!available) return E_FAIL;
     switch (kind) {
-      case kControlObjectEngine: return OutObject(f->Engine(), out);
-      case kControlObjectTracer: return OutObject(MakeObject<FakeTracerObject>(f), out);
+      case kControlObjectEngine:
+        return OutObject(f->Engine(), out);
+      case kControlObjectTracer:
+        return OutObject(MakeObject<FakeTracerObject>(f), out);
       case kControlObjectAnchor:
         return OutObject(MakeObject<FakeAnchorObject>(f->live_anchors_), out);
-      default: return E_INVALIDARG;
+      default:
+        return E_INVALIDARG;
     }
   }
   HRESULT GetSingleMatch(IDiscInfo** out) override {
@@ -496,8 +498,8 @@ class FakeControlObject final : public Object<FakeControlObject, Dual<ILookupCon
     if (!out) return E_POINTER;
     *out = nullptr;
     auto f = fake_.lock();
-    f->Record("GetDataListElement", {Utf8ToUtf16(std::to_string(list_id)),
-                                     Utf8ToUtf16(std::to_string(level))});
+    f->Record("GetDataListElement",
+              {Utf8ToUtf16(std::to_string(list_id)), Utf8ToUtf16(std::to_string(level))});
     ComPtr<FakeExtDataObject> ext = ImplOf<FakeExtDataObject>(ext_data);
     if (!ext) return E_INVALIDARG;
     std::lock_guard lock(f->mutex_);
@@ -700,6 +702,19 @@ HRESULT FakeControlGetObject(REFCLSID clsid, REFIID iid, void** object) {
     return CLASS_E_CLASSNOTAVAILABLE;
   }
   return created->QueryInterface(iid, object);
+}
+
+ScopedControlLibrary::ScopedControlLibrary(FakeLookupControl& fake,
+                                           DllGetClassObjectFn get_object) {
+  fake.InstallAsLibrary();
+  static int handle;  // any non-null module handle
+  SetControlGetters(&handle, get_object, nullptr);
+  SetControlFallbackDisabled(1);
+}
+
+ScopedControlLibrary::~ScopedControlLibrary() {
+  SetControlGetters(nullptr, nullptr, nullptr);
+  SetControlFallbackDisabled(0);
 }
 
 }  // namespace pelk::testing

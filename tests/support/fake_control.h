@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "control/lookup_control.h"
+#include "runtime/com_create.h"
 #include "runtime/com_ptr.h"
 
 namespace pelk::testing {
@@ -147,5 +148,17 @@ ComPtr<IDiscList> MakeFakeDiscList(std::vector<ComPtr<IDiscInfo>> discs);
 // Creates the fake control library's creatable objects by class identifier (FileTag, the
 // media-file tag, the disc-tag builder, ExtData), as a control library's DllGetObject does.
 HRESULT FakeControlGetObject(REFCLSID clsid, REFIID iid, void** object);
+
+// Installs a fake as the control library for the life of the object: the tags, builders and
+// extended data the code under test creates come from get_object (the fake's own by default),
+// and the system's object creation is never tried.
+class ScopedControlLibrary {
+ public:
+  explicit ScopedControlLibrary(FakeLookupControl& fake,
+                                DllGetClassObjectFn get_object = &FakeControlGetObject);
+  ~ScopedControlLibrary();
+  ScopedControlLibrary(const ScopedControlLibrary&) = delete;
+  ScopedControlLibrary& operator=(const ScopedControlLibrary&) = delete;
+};
 
 }  // namespace pelk::testing

@@ -23,17 +23,7 @@ const bool kUserSet = [] { return setenv("USERNAME", kUser, 1) == 0; }();
 
 class TrackScorerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(kUserSet);
-    fake_->InstallAsLibrary();
-    static int handle;
-    SetControlGetters(&handle, &FakeControlGetObject, nullptr);
-    SetControlFallbackDisabled(1);
-  }
-  void TearDown() override {
-    SetControlGetters(nullptr, nullptr, nullptr);
-    SetControlFallbackDisabled(0);
-  }
+  void SetUp() override { ASSERT_TRUE(kUserSet); }
 
   ComPtr<IDiscInfo> Disc(int32_t track) { return MakeFakeDisc({blue_, track, true}); }
 
@@ -47,6 +37,7 @@ class TrackScorerTest : public ::testing::Test {
   }
 
   std::shared_ptr<FakeLookupControl> fake_ = FakeLookupControl::Create();
+  ScopedControlLibrary library_{*fake_};
   FakeDisc blue_ = fake_->AddDisc({.album = u"Blue",
                                    .artist = u"Joni Mitchell",
                                    .identifier = u"DISC-BLUE",
