@@ -94,9 +94,11 @@ void PrintText(const Identification& r) {
     std::cout << '\n';
     return;
   }
+  // TrackID's match code 3 is the one answer of SONQUIX_RETURN_SINGLE.
+  const size_t n = r.candidates.size();
   std::cout << r.file << ": "
-            << (r.candidates.size() == 1 ? std::string("identified")
-                                         : std::to_string(r.candidates.size()) + " candidates")
+            << (r.match_code == 3 ? std::string("identified")
+                                  : std::to_string(n) + (n == 1 ? " candidate" : " candidates"))
             << '\n';
   for (size_t i = 0; i < r.candidates.size(); ++i) {
     const Candidate& c = r.candidates[i];

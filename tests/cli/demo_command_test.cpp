@@ -1,0 +1,72 @@
+// sonquix demo end to end: the catalogue and library it builds, and its report.
+#include "cli/demo_command.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "tests/cli/cli_runner.h"
+
+namespace pelk::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DemoCommandTest, ReportsEveryFileAgainstWhatWasExpected) {
+  const fs::path dir = fs::temp_directory_path() / ("pelk-cli-demo-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  const Outcome run = RunCommand(AddDemoCommand, {"demo", "--json", "--keep", dir.string()});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const auto j = nlohmann::json::parse(run.out);
+  EXPECT_GE(j["albums"].get<int>(), 5);
+  EXPECT_GE(j["tracks"].get<int>(), 40);
+  EXPECT_TRUE(fs::exists(dir / "catalog.db"));
+
+  const auto& files = j["files"];
+  ASSERT_EQ(files.size(), j["total"].get<size_t>());
+  int correct = 0, not_in_catalogue = 0;
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.dump());
+    EXPECT_TRUE(fs::exists(dir / f["file"].get<std::string>()));
+    EXPECT_FALSE(f.contains("error"));
+    correct += f["correct"].get<bool>() ? 1 : 0;
+    const std::string kind = f["kind"];
+    // Files whose tags name them fully, or carry the catalogue's identifier, leave no doubt.
+    if (kind == "properly tagged" || kind.find("identifier") != std::string::npos) {
+      EXPECT_TRUE(f["correct"].get<bool>());
+      EXPECT_EQ(f["found"]["disc_identifier"], f["expected"]["disc_identifier"]);
+    }
+    if (f["expected"].is_null()) {
+      ++not_in_catalogue;
+      EXPECT_TRUE(f["found"].is_null());
+    }
+  }
+  EXPECT_EQ(not_in_catalogue, 1);
+  EXPECT_EQ(j["correct"].get<int>(), correct);
+  EXPECT_GT(j["median_trackid_ms"].get<double>(), 0.0);
+
+  // The folder must be new or empty.
+  EXPECT_NE(RunCommand(AddDemoCommand, {"demo", "--keep", dir.string()}).code, 0);
+  fs::remove_all(dir);
+
+  // Without --keep, the people's report and no folder left behind.
+  auto demo_folders = [] {
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
+      n += entry.path().filename().string().starts_with("sonquix-demo-") ? 1 : 0;
+    }
+    return n;
+  };
+  const int before = demo_folders();
+  const Outcome plain = RunCommand(AddDemoCommand, {"demo"});
+  ASSERT_EQ(plain.code, 0) << plain.err;
+  EXPECT_NE(plain.out.find(" of " + std::to_string(files.size()) + " identified correctly"),
+            std::string::npos);
+  EXPECT_NE(plain.out.find("ms per TrackID"), std::string::npos);
+  EXPECT_EQ(demo_folders(), before);
+}
+
+}  // namespace
+}  // namespace pelk::cli
