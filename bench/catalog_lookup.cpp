@@ -8,20 +8,23 @@
 #include <memory>
 #include <random>
 
+#include "bench/bench_catalog.h"
 #include "catalog/catalog_store.h"
 #include "catalog/matching.h"
 
 namespace {
 
+using pelk::bench::RandomSignature;
 using pelk::catalog::CatalogStore;
 using pelk::catalog::DiscRecord;
 using pelk::catalog::Signature;
 
 constexpr const char* kWords[] = {
-    "love", "night", "river", "blue", "heart", "summer", "golden", "shadow", "fire", "rain",
-    "dream", "city", "stone", "little", "green", "electric", "highway", "morning", "silver",
-    "ocean", "dancing", "broken", "wild", "sweet", "time", "home", "light", "moon", "paper",
-    "window", "garden", "echo", "falling", "secret", "northern", "velvet", "crystal", "winter"};
+    "love",    "night",   "river",    "blue",   "heart",   "summer", "golden", "shadow",
+    "fire",    "rain",    "dream",    "city",   "stone",   "little", "green",  "electric",
+    "highway", "morning", "silver",   "ocean",  "dancing", "broken", "wild",   "sweet",
+    "time",    "home",    "light",    "moon",   "paper",   "window", "garden", "echo",
+    "falling", "secret",  "northern", "velvet", "crystal", "winter"};
 constexpr size_t kWordCount = sizeof(kWords) / sizeof(kWords[0]);
 constexpr int kTracksPerDisc = 10;
 
@@ -32,19 +35,6 @@ std::string Phrase(std::mt19937& rng, int words) {
     text += kWords[rng() % kWordCount];
   }
   return text;
-}
-
-Signature RandomSignature(std::mt19937& rng) {
-  Signature s{};
-  for (size_t half = 0; half < 2; ++half) {
-    int32_t left = 32768;
-    for (size_t i = 0; i < 15; ++i) {
-      const int32_t v = i == 14 ? left : static_cast<int32_t>(1000 + rng() % 2000);
-      s[half * 15 + i] = static_cast<int16_t>(v);
-      left -= v;
-    }
-  }
-  return s;
 }
 
 std::vector<DiscRecord> MakeDiscs(std::mt19937& rng, int first_disc, int discs) {
