@@ -189,6 +189,9 @@ void PrintText(const Explanation& e, const TrackScorer& texts) {
             << e.track_count << " tracks\n"
             << "track    " << e.track << ": "
             << Quoted(Utf16ToUtf8(texts.ComparedTexts(TrackScorer::kTagTitle).second.raw));
+  const std::string track_artist =
+      Utf16ToUtf8(texts.ComparedTexts(TrackScorer::kTagTrackArtist).second.raw);
+  if (!track_artist.empty() && track_artist != e.disc_artist) std::cout << " by " << track_artist;
   if (e.best_of_all) {
     std::cout << "  (the best of " << e.track_count << " tracks; scores by track:";
     for (size_t i = 0; i < e.all_scores.size(); ++i) {

@@ -1,5 +1,6 @@
 #include "cli/track_identification.h"
 
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 

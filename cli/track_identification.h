@@ -23,8 +23,10 @@ struct Candidate {
   std::string track_artist;  // the track's own artist, else the disc artist
   int32_t match_type = 0;    // SonquixMatchType
   int32_t match_code = 0;    // PelkSonquixMatchCode
-  // The disc's track graded against the file with the module's track scorer, from the tag the
-  // manager read and the file's path (-1 when it cannot be computed).
+  // The disc's track graded against the file with the track scorer, from the tag the manager
+  // read and the file's path (-1 when it cannot be computed). Records do not publish their own
+  // score; this is the same scorer on the same inputs, except for the waveform hint a record may
+  // write into an empty tag artist or title.
   int32_t score = -1;
   std::string found_by;  // a phrase: how the match was found
 };
