@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -51,21 +52,21 @@ TEST(DemoCommandTest, ReportsEveryFileAgainstWhatWasExpected) {
   EXPECT_NE(RunCommand(AddDemoCommand, {"demo", "--keep", dir.string()}).code, 0);
   fs::remove_all(dir);
 
-  // Without --keep, the people's report and no folder left behind.
-  auto demo_folders = [] {
-    int n = 0;
-    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
-      n += entry.path().filename().string().starts_with("sonquix-demo-") ? 1 : 0;
-    }
-    return n;
-  };
-  const int before = demo_folders();
+  // Without --keep: the people's report, and the temporary folder is gone afterwards (a private
+  // temporary root, so that other programs' files do not count).
+  const fs::path temp_root = dir.string() + "-tmp";
+  fs::create_directories(temp_root);
+  const char* old_tmpdir = std::getenv("TMPDIR");
+  const std::string saved = old_tmpdir ? old_tmpdir : "";
+  ::setenv("TMPDIR", temp_root.c_str(), 1);
   const Outcome plain = RunCommand(AddDemoCommand, {"demo"});
+  old_tmpdir ? ::setenv("TMPDIR", saved.c_str(), 1) : ::unsetenv("TMPDIR");
   ASSERT_EQ(plain.code, 0) << plain.err;
   EXPECT_NE(plain.out.find(" of " + std::to_string(files.size()) + " identified correctly"),
             std::string::npos);
   EXPECT_NE(plain.out.find("ms per TrackID"), std::string::npos);
-  EXPECT_EQ(demo_folders(), before);
+  EXPECT_TRUE(fs::is_empty(temp_root));
+  fs::remove_all(temp_root);
 }
 
 }  // namespace
