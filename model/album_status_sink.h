@@ -1,6 +1,11 @@
 // Where the album engine reports its progress. The model sits below the manager and must not
 // know it; the manager implements this and hands it to a list of lists, which fires through it
 // the album status events of grouping and of accepting an album.
+//
+// Lifetime: the owner keeps its sink in a std::shared_ptr for as long as it lives. Grouping
+// (CPelkFileInfoLists::BuildAlbumLists) borrows a plain pointer for the one call; acceptance
+// (SetOwnerManager) keeps only a std::weak_ptr, because the collection may be handed to the host
+// and outlive its manager: from then on it fires nothing.
 #pragma once
 
 #include <cstdint>
