@@ -2,16 +2,19 @@
 
 namespace pelk {
 
-HRESULT RecordEnumerator::Next(uint32_t count, VARIANT* items, uint32_t* fetched) {
+template <class I>
+HRESULT SnapshotEnumerator<I>::Next(uint32_t count, VARIANT* items, uint32_t* fetched) {
   if (fetched) *fetched = 0;
   if (count > 0 && !items) return E_POINTER;
   std::lock_guard lock(mutex_);
   uint32_t done = 0;
-  for (; done < count && position_ < records_->size(); ++done, ++position_) {
+  for (; done < count && position_ < items_->size(); ++done, ++position_) {
     VARIANT& item = items[done];
     VariantInit(&item);
     IDispatch* dispatch = nullptr;
-    (*records_)[position_]->QueryInterface(IDispatch::kIid, reinterpret_cast<void**>(&dispatch));
+    if (const ComPtr<I>& stored = (*items_)[position_]) {
+      stored->QueryInterface(IDispatch::kIid, reinterpret_cast<void**>(&dispatch));
+    }
     item.vt = VT_DISPATCH;
     item.pdispVal = dispatch;
   }
@@ -19,27 +22,30 @@ HRESULT RecordEnumerator::Next(uint32_t count, VARIANT* items, uint32_t* fetched
   return done == count ? S_OK : S_FALSE;
 }
 
-HRESULT RecordEnumerator::Skip(uint32_t count) {
+template <class I>
+HRESULT SnapshotEnumerator<I>::Skip(uint32_t count) {
   std::lock_guard lock(mutex_);
-  const size_t left = records_->size() - position_;
+  const size_t left = items_->size() - position_;
   position_ += std::min<size_t>(count, left);
   return count <= left ? S_OK : S_FALSE;
 }
 
-HRESULT RecordEnumerator::Reset() {
+template <class I>
+HRESULT SnapshotEnumerator<I>::Reset() {
   std::lock_guard lock(mutex_);
   position_ = 0;
   return S_OK;
 }
 
-HRESULT RecordEnumerator::Clone(IEnumVARIANT** clone) {
+template <class I>
+HRESULT SnapshotEnumerator<I>::Clone(IEnumVARIANT** clone) {
   if (!clone) return E_POINTER;
   size_t position;
   {
     std::lock_guard lock(mutex_);
     position = position_;
   }
-  ComPtr<RecordEnumerator> copy = MakeObject<RecordEnumerator>(records_, position);
+  ComPtr<SnapshotEnumerator> copy = MakeObject<SnapshotEnumerator>(items_, position);
   if (!copy) {
     *clone = nullptr;
     return E_OUTOFMEMORY;
@@ -47,5 +53,8 @@ HRESULT RecordEnumerator::Clone(IEnumVARIANT** clone) {
   *clone = copy.Detach();
   return S_OK;
 }
+
+template class SnapshotEnumerator<IPelkFileInfo>;
+template class SnapshotEnumerator<IPelkFileInfoList>;
 
 }  // namespace pelk

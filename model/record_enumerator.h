@@ -1,9 +1,10 @@
-// The enumerator a list hands out: an IEnumVARIANT over the records the list held when the
-// enumerator was made (later changes to the list do not show). Each item comes out as a
-// VT_DISPATCH value holding a new reference to the record.
+// The enumerators a list and a list of lists hand out: an IEnumVARIANT over the items the
+// collection held when the enumerator was made (later changes to the collection do not show).
+// Each item comes out as a VT_DISPATCH value holding a new reference (a stored null comes out
+// as a null VT_DISPATCH).
 //
 // References: the enumerator and its clones share one snapshot, which holds a reference on
-// every record until the last of them is released. Safe from any thread (its own lock guards
+// every item until the last of them is released. Safe from any thread (its own lock guards
 // the position).
 #pragma once
 
@@ -16,12 +17,14 @@
 
 namespace pelk {
 
-class RecordEnumerator final : public Object<RecordEnumerator, IEnumVARIANT> {
+// I is a dual interface; instantiated for records and for lists (record_enumerator.cpp).
+template <class I>
+class SnapshotEnumerator final : public Object<SnapshotEnumerator<I>, IEnumVARIANT> {
  public:
-  using Snapshot = std::vector<ComPtr<IPelkFileInfo>>;
+  using Snapshot = std::vector<ComPtr<I>>;
 
-  RecordEnumerator(std::shared_ptr<const Snapshot> records, size_t position)
-      : records_(std::move(records)), position_(position) {}
+  SnapshotEnumerator(std::shared_ptr<const Snapshot> items, size_t position)
+      : items_(std::move(items)), position_(position) {}
 
   // Up to count items (E_POINTER for null items when count > 0); S_FALSE when fewer remain.
   HRESULT Next(uint32_t count, VARIANT* items, uint32_t* fetched) override;
@@ -32,12 +35,18 @@ class RecordEnumerator final : public Object<RecordEnumerator, IEnumVARIANT> {
   HRESULT Clone(IEnumVARIANT** clone) override;
 
  private:
-  ~RecordEnumerator() override = default;
-  friend class Object<RecordEnumerator, IEnumVARIANT>;
+  ~SnapshotEnumerator() override = default;
+  friend class Object<SnapshotEnumerator<I>, IEnumVARIANT>;
 
-  std::shared_ptr<const Snapshot> records_;
+  std::shared_ptr<const Snapshot> items_;
   std::mutex mutex_;
   size_t position_;
 };
+
+using RecordEnumerator = SnapshotEnumerator<IPelkFileInfo>;
+using ListEnumerator = SnapshotEnumerator<IPelkFileInfoList>;
+
+extern template class SnapshotEnumerator<IPelkFileInfo>;
+extern template class SnapshotEnumerator<IPelkFileInfoList>;
 
 }  // namespace pelk

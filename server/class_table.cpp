@@ -6,6 +6,7 @@
 #include "manager/sonquix_manager.h"
 #include "model/file_info.h"
 #include "model/file_info_list.h"
+#include "model/file_info_lists.h"
 #include "server/manager_interfaces.h"
 
 namespace pelk {
@@ -20,6 +21,9 @@ constexpr RegistrationScript kFileInfoScript{
 constexpr RegistrationScript kFileInfoListScript{
     108, "PelkSonquixVXT.PelkFileInfoList.1", "PelkSonquixVXT.PelkFileInfoList",
     "PelkFileInfoList Class", "both", false};
+constexpr RegistrationScript kFileInfoListsScript{
+    110, "PelkSonquixVXT.PelkFileInfoLists.1", "PelkSonquixVXT.PelkFileInfoLists",
+    "PelkFileInfoLists Class", "both", false};
 constexpr RegistrationScript kSettingsScript{
     114, "PelkSonquixVXT.PelkSonquixSettings.1", "PelkSonquixVXT.PelkSonquixSettings",
     "PelkSonquixSettings Class", "both", false};
@@ -39,6 +43,8 @@ const ClassEntry kClasses[] = {
      nullptr},
     {CLSID_PelkFileInfo, "PelkFileInfo", &Create<CPelkFileInfo>, &kFileInfoScript},
     {CLSID_PelkFileInfoList, "PelkFileInfoList", &Create<CPelkFileInfoList>, &kFileInfoListScript},
+    {CLSID_PelkFileInfoLists, "PelkFileInfoLists", &Create<CPelkFileInfoLists>,
+     &kFileInfoListsScript},
     {CLSID_PelkSonquixSettings, "PelkSonquixSettings", &Create<CPelkSonquixSettings>,
      &kSettingsScript},
 };

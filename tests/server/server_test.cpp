@@ -83,6 +83,14 @@ TEST_F(ServerTest, ClassObjectsAndAggregationRules) {
                                    record_factory.OutVoid()));
   EXPECT_HR(CLASS_E_NOAGGREGATION,
             record_factory->CreateInstance(outer.Get(), IUnknown::kIid, &out));
+  ComPtr<IClassFactory> lists_factory;
+  ASSERT_HR(S_OK, get_class_object(CLSID_PelkFileInfoLists, IClassFactory::kIid,
+                                   lists_factory.OutVoid()));
+  EXPECT_HR(CLASS_E_NOAGGREGATION,
+            lists_factory->CreateInstance(outer.Get(), IUnknown::kIid, &out));
+  ComPtr<IPelkFileInfoLists> lists;
+  ASSERT_HR(S_OK, get_object(CLSID_PelkFileInfoLists, IPelkFileInfoLists::kIid, lists.OutVoid()));
+  EXPECT_HR(E_INVALIDARG, lists->RemoveMatchAndFiles(0));
   ComPtr<IClassFactory> settings_factory;
   ASSERT_HR(S_OK, get_class_object(CLSID_PelkSonquixSettings, IClassFactory::kIid,
                                    settings_factory.OutVoid()));
@@ -296,6 +304,13 @@ TEST(RegistrationTest, WritesAndRemovesExactlyTheScriptsKeys) {
   EXPECT_EQ(registry.GetValue(list + "\\InprocServer32", "ThreadingModel"), "both");
   EXPECT_FALSE(registry.KeyExists(list + "\\Programmable"));
 
+  const std::string lists = "CLSID\\" + GuidToString(CLSID_PelkFileInfoLists);
+  EXPECT_EQ(registry.GetValue("PelkSonquixVXT.PelkFileInfoLists.1\\CLSID"),
+            GuidToString(CLSID_PelkFileInfoLists));
+  EXPECT_EQ(registry.GetValue(lists + "\\VersionIndependentProgID"),
+            "PelkSonquixVXT.PelkFileInfoLists");
+  EXPECT_EQ(registry.GetValue(lists + "\\InprocServer32", "ThreadingModel"), "both");
+
   const std::string settings = "CLSID\\" + GuidToString(CLSID_PelkSonquixSettings);
   EXPECT_EQ(registry.GetValue(settings + "\\InprocServer32", "ThreadingModel"), "both");
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkSonquixSettings\\CurVer"));
@@ -310,6 +325,7 @@ TEST(RegistrationTest, WritesAndRemovesExactlyTheScriptsKeys) {
   EXPECT_FALSE(registry.KeyExists(settings));
   EXPECT_FALSE(registry.KeyExists(record));
   EXPECT_FALSE(registry.KeyExists(list));
+  EXPECT_FALSE(registry.KeyExists(lists));
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkFileInfoList.1"));
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PelkFileInfo"));
   EXPECT_FALSE(registry.KeyExists("PelkSonquixVXT.PELKVXTSonquixManager.1"));
