@@ -186,6 +186,18 @@ TEST_F(AlbumIDTest, AnAbortAtQueryingEndsTheCallWithoutResults) {
   EXPECT_FALSE(done[0].args[2].object);
 }
 
+TEST_F(AlbumIDTest, TheCoreGivenAnEmptyListFailsAfterTheFailureEvents) {
+  // The library queue calls the core directly; an empty folder list is a failure, never S_OK.
+  auto empty = MakeObject<CPelkFileInfoList>();
+  int32_t code = 0;
+  EXPECT_HR(E_INVALIDARG,
+            manager_->AlbumIDCore(empty.Get(), SONQUIX_RETURN_SINGLE | kByText, &code, nullptr));
+  EXPECT_EQ(code, 1);
+  ASSERT_EQ(Completions().size(), 1u);
+  EXPECT_EQ(Completions()[0].args[0].i4, 1);
+  EXPECT_EQ(AlbumStatuses().size(), 1u);
+}
+
 TEST_F(AlbumIDTest, AllCandidatesWithoutAnAlbumReportNoMatch) {
   fake_->SetDefaultAnswer({.kind = kLookupNone});
   auto list = MakeObject<CPelkFileInfoList>();
