@@ -258,4 +258,29 @@ HRESULT CompleteResultDiscs(CPELKSonquixManager& manager, CPelkFileInfoList* lis
   return S_OK;
 }
 
+HRESULT PickSingleResult(CPelkFileInfoList* candidates, ComPtr<CPelkFileInfoList>* list) {
+  if (!candidates) return E_INVALIDARG;
+  if (!list) return E_POINTER;
+  ComPtr<IPelkFileInfo> entry;
+  HRESULT hr = candidates->GetFileInfo(1, entry.Out());
+  if (FAILED(hr)) return hr;
+  ComPtr<CPelkFileInfo> best = ImplOf<CPelkFileInfo>(entry.Get());
+  if (!best) return E_FAIL;
+  bool high_confidence = false;
+  int32_t match_type = MATCH_TYPE_NONE;
+  best->get_MatchType(&match_type);
+  if (SUCCEEDED(best->IsHighConfidence(&high_confidence)) && high_confidence) {
+    best->put_SonquixMatchCode(SONQUIX_MATCH_EXACT);
+  } else {
+    best->put_SonquixMatchCode(match_type == MATCH_TYPE_NONE ? SONQUIX_MATCH_NONE
+                                                             : SONQUIX_MATCH_FUZZY);
+  }
+  ComPtr<CPelkFileInfoList> single = MakeObject<CPelkFileInfoList>();
+  hr = single->AddFileInfo(best.Get());
+  if (FAILED(hr)) return hr;
+  single->SetListMatchCode(LIST_MATCH_TRACK_SINGLE);
+  *list = single;
+  return S_OK;
+}
+
 }  // namespace pelk

@@ -64,4 +64,10 @@ HRESULT EnsureTrackSelected(std::u16string_view file_name, IFileTag* tag, IDiscI
 // leaves the old one).
 HRESULT CompleteResultDiscs(CPELKSonquixManager& manager, CPelkFileInfoList* list);
 
+// The best candidate (entry 1) alone in a new LIST_MATCH_TRACK_SINGLE list, with its verdict as
+// SonquixMatchCode: exact for a high-confidence match, none for the no-match record, fuzzy
+// otherwise. E_INVALIDARG for a null or empty list (entry 1 cannot be read), E_POINTER for a
+// null out.
+HRESULT PickSingleResult(CPelkFileInfoList* candidates, ComPtr<CPelkFileInfoList>* list);
+
 }  // namespace pelk

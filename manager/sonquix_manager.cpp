@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "manager/album_sink.h"
 #include "manager/settings.h"
 #include "manager/shared_control.h"
 
@@ -27,9 +28,10 @@ bool AcceptedControlVersion(const int32_t v[4]) {
 
 }  // namespace
 
-CPELKSonquixManager::CPELKSonquixManager() = default;
+CPELKSonquixManager::CPELKSonquixManager()
+    : album_sink_(std::make_shared<ManagerAlbumSink>(this)) {}
 
-CPELKSonquixManager::~CPELKSonquixManager() = default;
+CPELKSonquixManager::~CPELKSonquixManager() { album_sink_->Detach(); }
 
 HRESULT CPELKSonquixManager::get_Version(BSTR* version) {
   if (!version) return E_POINTER;
@@ -192,11 +194,6 @@ HRESULT CPELKSonquixManager::ResolveLookup(IDiscList*, int32_t, int32_t, int32_t
   return E_NOTIMPL;
 }
 HRESULT CPELKSonquixManager::CompareTrackToFile(BSTR, IFileTag*, ILegacyDisc*, int32_t, int32_t*) {
-  return E_NOTIMPL;
-}
-HRESULT CPELKSonquixManager::AlbumID(IPelkFileInfoList*, int32_t, int32_t*,
-                                     IPelkFileInfoLists** out) {
-  if (out) *out = nullptr;
   return E_NOTIMPL;
 }
 HRESULT CPELKSonquixManager::LibraryID(IPelkFileInfoList*, int32_t) { return E_NOTIMPL; }

@@ -22,6 +22,8 @@ namespace pelk {
 
 class CPelkFileInfo;
 class CPelkFileInfoList;
+class CPelkFileInfoLists;
+class ManagerAlbumSink;
 
 class CPELKSonquixManager final
     : public Object<CPELKSonquixManager, Dual<IPELKSonquixManager3>, IConnectionPointContainer> {
@@ -114,6 +116,34 @@ class CPELKSonquixManager final
                            ComPtr<CPelkFileInfoList>* list, HRESULT* lookup_result, int32_t options,
                            int32_t text_flag);
 
+  // --- album identification (album_identification.cpp, album_association.cpp) ---
+  // The whole identification of a list of files as AlbumID runs it on its calling or own
+  // thread (and the library queue on each folder): every file identified keeping all its
+  // candidates, the candidates grouped into albums, then every candidate list or one answer per
+  // file; ends with AlbumIDComplete. options are already normalised. match_code and lists_out
+  // may be null. E_INVALIDARG for a null or empty list.
+  HRESULT AlbumIDCore(CPelkFileInfoList* list, int32_t options, int32_t* match_code,
+                      IPelkFileInfoLists** lists_out);
+  // Single-answer preparation: a waveform lookup for every file whose tag names neither an
+  // identifier nor both artist and title, so that its hint can place it in the metadata order.
+  // E_FAIL at a file without a tag, E_ABORT at a host abort or shut-down.
+  HRESULT WaveformPreQuery(CPelkFileInfoList* list, int32_t options);
+  // After file `position` of list has been merged into query_results: when the two latest
+  // files with query results share a disc, the other files of list that score 80 or more
+  // against one of its tracks join that album without a lookup. *per_file receives one list
+  // (LIST_MATCH_ALBUM_SINGLE_ASSOCIATED, or the file's existing one) per file of the good
+  // albums; it stays null when there is nothing to pair. E_ABORT at a host abort or shut-down.
+  HRESULT AssociateAlbum(CPelkFileInfoList* list, int32_t position,
+                         CPelkFileInfoLists* query_results, ComPtr<CPelkFileInfoLists>* per_file);
+  // Single-answer mode: accepts albums of the album collection greedily (at least 3 files, 5
+  // for a compilation) and gives every other file its best candidate alone.
+  HRESULT SelectSingleAnswers(CPelkFileInfoList* list, int32_t options,
+                              CPelkFileInfoLists* query_results, CPelkFileInfoLists* albums,
+                              ComPtr<CPelkFileInfoLists>* selected);
+  // Puts every record of a result list (other than an error or no-match list) on a copy of the
+  // album's full disc at its own track, with a tag built from it. Records without a track stay.
+  HRESULT CompleteAlbumDiscs(IPelkFileInfoList* list);
+
  private:
   // Waits for one worker handle and clears it.
   static void WaitAndClear(std::unique_ptr<Thread>& thread);
@@ -125,6 +155,8 @@ class CPELKSonquixManager final
 
   ConnectionPoint point_{this, DIID__IPELKSonquixManagerEvents};
   ManagerEvents events_{point_};
+  // Where the album engine reports grouping and acceptance; collections hold it weakly.
+  std::shared_ptr<ManagerAlbumSink> album_sink_;
 
   // Guards the object references below; never held across a call out of the manager.
   mutable std::mutex mutex_;
