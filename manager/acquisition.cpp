@@ -177,16 +177,9 @@ HRESULT CPELKSonquixManager::StartPrefetch(IPelkFileInfoList* list, int32_t opti
   }
   // The worker holds the list and the manager for as long as it runs.
   ComPtr<IPelkFileInfoList> held_list(list);
-  ComPtr<CPELKSonquixManager> self(this);
-  prefetch_thread_ = Thread::Start(
-      [self, held_list, options]() mutable {
-        CoInitialize(nullptr);
-        self->PrefetchWorker(held_list.Get(), options);
-        held_list.Reset();
-        self.Reset();
-        CoUninitialize();
-      },
-      WorkerThreadPriority());
+  prefetch_thread_ = StartWorker([held_list, options](CPELKSonquixManager& manager) {
+    manager.PrefetchWorker(held_list.Get(), options);
+  });
   return prefetch_thread_ ? S_OK : E_FAIL;
 }
 

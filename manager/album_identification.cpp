@@ -83,16 +83,9 @@ HRESULT CPELKSonquixManager::AlbumID(IPelkFileInfoList* list_in, int32_t options
   if (!(options & SONQUIX_LOOKUP_ASYNC)) {
     return AlbumIDCore(list.Get(), options, match_code, lists_out);
   }
-  ComPtr<CPELKSonquixManager> self(this);
-  albumid_thread_ = Thread::Start(
-      [self, list, options]() mutable {
-        CoInitialize(nullptr);
-        self->AlbumIDCore(list.Get(), options, nullptr, nullptr);
-        list.Reset();
-        self.Reset();
-        CoUninitialize();
-      },
-      WorkerThreadPriority());
+  albumid_thread_ = StartWorker([list, options](CPELKSonquixManager& manager) {
+    manager.AlbumIDCore(list.Get(), options, nullptr, nullptr);
+  });
   return albumid_thread_ ? S_OK : E_FAIL;
 }
 

@@ -100,6 +100,20 @@ HRESULT CPELKSonquixManager::Shutdown() {
   return S_OK;
 }
 
+std::unique_ptr<Thread> CPELKSonquixManager::StartWorker(
+    std::function<void(CPELKSonquixManager&)> routine) {
+  ComPtr<CPELKSonquixManager> self(this);
+  return Thread::Start(
+      [self, routine = std::move(routine)]() mutable {
+        CoInitialize(nullptr);
+        routine(*self);
+        routine = nullptr;
+        self.Reset();
+        CoUninitialize();
+      },
+      WorkerThreadPriority());
+}
+
 void CPELKSonquixManager::WaitAndClear(std::unique_ptr<Thread>& thread) {
   if (!thread) return;
   thread->PumpingWaitFor();

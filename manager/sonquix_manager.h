@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -147,6 +148,10 @@ class CPELKSonquixManager final
  private:
   // Waits for one worker handle and clears it.
   static void WaitAndClear(std::unique_ptr<Thread>& thread);
+  // Starts routine on a worker at the settings' priority, with the component runtime
+  // initialized for that thread. The worker holds a reference on the manager, and lets it and
+  // everything routine captured go as soon as routine returns. Null when no thread can start.
+  std::unique_ptr<Thread> StartWorker(std::function<void(CPELKSonquixManager&)> routine);
   // The routine of the prefetch worker.
   void PrefetchWorker(IPelkFileInfoList* list, int32_t options);
   // The mutexes that serialize acquisition with the prefetch worker; null outside a prefetch.

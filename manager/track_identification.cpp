@@ -88,16 +88,9 @@ HRESULT CPELKSonquixManager::TrackID(IPelkFileInfo* info_in, int32_t options, in
   if (!(options & SONQUIX_LOOKUP_ASYNC)) {
     return TrackIDBody(record.Get(), options, match_code, list_out, mode);
   }
-  ComPtr<CPELKSonquixManager> self(this);
-  trackid_thread_ = Thread::Start(
-      [self, record, options, mode]() mutable {
-        CoInitialize(nullptr);
-        self->TrackIDBody(record.Get(), options, nullptr, nullptr, mode);
-        record.Reset();
-        self.Reset();
-        CoUninitialize();
-      },
-      WorkerThreadPriority());
+  trackid_thread_ = StartWorker([record, options, mode](CPELKSonquixManager& manager) {
+    manager.TrackIDBody(record.Get(), options, nullptr, nullptr, mode);
+  });
   return trackid_thread_ ? S_OK : E_FAIL;
 }
 
