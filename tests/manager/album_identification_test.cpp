@@ -241,6 +241,28 @@ TEST_F(AlbumIDTest, AnAsynchronousCallAnswersThroughTheEventOnly) {
   EXPECT_EQ(Completions()[0].args[0].i4, 3);
 }
 
+TEST_F(AlbumIDTest, ShutdownDuringAnAsynchronousCallEndsItWithTheFailureEvents) {
+  auto list = AlbumFiles(u"Late", {u"First", u"Second", u"Third"});
+  std::atomic<bool> holding{false};
+  sink_->OnEvent([&](const EventCall& call) {
+    if (call.id != kEventAlbumIDStatusUpdate || holding.exchange(true)) return;
+    // Hold the worker in its first status event until the host has begun to shut down.
+    while (manager_->IsInitialized()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  ASSERT_HR(S_OK,
+            manager_->AlbumID(list.Get(), SONQUIX_LOOKUP_ASYNC | SONQUIX_RETURN_SINGLE | kByText,
+                              nullptr, nullptr));
+  while (!holding.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_HR(S_OK, manager_->Shutdown());
+  // Shutdown returned after the worker ended: no file was looked up, and the host heard the end.
+  EXPECT_EQ(fake_->CountOf("TextLookup"), 0u);
+  const auto statuses = AlbumStatuses();
+  ASSERT_FALSE(statuses.empty());
+  EXPECT_EQ(statuses.back(), (std::pair<int32_t, std::u16string>{STATUS_SONQUIX_Error, u""}));
+  ASSERT_EQ(Completions().size(), 1u);
+  EXPECT_EQ(Completions()[0].args[0].i4, 1);
+}
+
 TEST_F(AlbumIDTest, EveryFileFailingReturnsTheLastFailureAfterTheCompletion) {
   constexpr HRESULT kRejected = static_cast<HRESULT>(0x80040155);
   fake_->SetDefaultAnswer({.hr = kRejected});
