@@ -1,4 +1,4 @@
-#include "server/class_table.h"
+#include "module/class_table.h"
 
 #include "fingerprint/sonquix_fingerprint.h"
 #include "fingerprint/sonquix_fingerprinter.h"
@@ -7,7 +7,7 @@
 #include "model/file_info.h"
 #include "model/file_info_list.h"
 #include "model/file_info_lists.h"
-#include "server/manager_interfaces.h"
+#include "pelk/manager_interfaces.h"
 
 namespace pelk {
 namespace {

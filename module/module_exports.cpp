@@ -1,5 +1,5 @@
 // The module's exports and its load-time state.
-#include "server/module_exports.h"
+#include "pelk/module_exports.h"
 
 #include <dlfcn.h>
 #include <limits.h>
@@ -10,10 +10,10 @@
 #include <string>
 
 #include "control/control_objects.h"
+#include "module/class_table.h"
+#include "module/registration.h"
 #include "runtime/com_ptr.h"
 #include "runtime/module_lock.h"
-#include "server/class_table.h"
-#include "server/registration.h"
 
 namespace {
 

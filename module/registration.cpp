@@ -1,9 +1,9 @@
-#include "server/registration.h"
+#include "module/registration.h"
 
 #include <filesystem>
 
-#include "server/class_table.h"
-#include "server/manager_interfaces.h"
+#include "module/class_table.h"
+#include "pelk/manager_interfaces.h"
 
 namespace pelk {
 namespace {

@@ -1,4 +1,4 @@
-#include "text/base64.h"
+#include "seal/base64.h"
 
 #include <new>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "text/kz_zip.h"
+#include "seal/kz_zip.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "text/md5.h"
+#include "seal/md5.h"
 
 #include <openssl/evp.h>
 

@@ -1,4 +1,4 @@
-#include "text/sealed_container.h"
+#include "seal/sealed_container.h"
 
 #include <algorithm>
 #include <array>
@@ -6,9 +6,9 @@
 #include <new>
 #include <stdexcept>
 
-#include "text/base64.h"
-#include "text/kz_zip.h"
-#include "text/md5.h"
+#include "seal/base64.h"
+#include "seal/kz_zip.h"
+#include "seal/md5.h"
 
 namespace pelk::text {
 namespace {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "runtime/hresult.h"
-#include "text/tea_cipher.h"
+#include "seal/tea_cipher.h"
 
 namespace pelk::text {
 

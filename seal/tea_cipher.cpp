@@ -1,10 +1,10 @@
-#include "text/tea_cipher.h"
+#include "seal/tea_cipher.h"
 
 #include <openssl/rand.h>
 
 #include <algorithm>
 
-#include "text/md5.h"
+#include "seal/md5.h"
 
 namespace pelk::text {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/xml_element.h"
+#include "xml/xml_element.h"
 
 namespace pelk::text::engine_xml {
 

@@ -1,11 +1,11 @@
-#include "text/query_xml.h"
+#include "xml/query_xml.h"
 
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
-#include "text/xml_reader.h"
-#include "text/xml_writer.h"
+#include "xml/xml_reader.h"
+#include "xml/xml_writer.h"
 
 namespace pelk::text::query_xml {
 namespace {

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "runtime/hresult.h"
-#include "text/xml_element.h"
+#include "xml/xml_element.h"
 
 namespace pelk::text::query_xml {
 

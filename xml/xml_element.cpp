@@ -1,4 +1,4 @@
-#include "text/xml_element.h"
+#include "xml/xml_element.h"
 
 namespace pelk::text {
 

@@ -1,4 +1,4 @@
-#include "text/xml_reader.h"
+#include "xml/xml_reader.h"
 
 #include <cstdint>
 #include <new>

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-#include "text/xml_element.h"
+#include "xml/xml_element.h"
 
 namespace pelk::text {
 

@@ -1,4 +1,4 @@
-#include "text/xml_writer.h"
+#include "xml/xml_writer.h"
 
 #include <string_view>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "text/xml_element.h"
+#include "xml/xml_element.h"
 
 namespace pelk::text {
 

@@ -1,4 +1,4 @@
-#include "cli/audio_decoder.h"
+#include "cli/audio/audio_decoder.h"
 
 #include <sndfile.h>
 

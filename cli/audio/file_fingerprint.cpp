@@ -1,16 +1,16 @@
-#include "cli/file_fingerprint.h"
+#include "cli/audio/file_fingerprint.h"
 
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
-#include "cli/audio_decoder.h"
+#include "cli/audio/audio_decoder.h"
 #include "cli/command_support.h"
 #include "fingerprint/sonquix_fingerprinter.h"
+#include "pelk/manager_interfaces.h"
 #include "runtime/bstr.h"
 #include "runtime/utf.h"
-#include "server/manager_interfaces.h"
 
 namespace pelk::cli {
 namespace {

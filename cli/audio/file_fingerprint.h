@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "pelk/fingerprint_interfaces.h"
 #include "runtime/com_ptr.h"
-#include "server/fingerprint_interfaces.h"
 
 namespace pelk::cli {
 

@@ -1,4 +1,4 @@
-#include "cli/catalog_command.h"
+#include "cli/commands/catalog_command.h"
 
 #include <fstream>
 #include <iostream>
@@ -9,8 +9,8 @@
 #include "catalog/catalog_json.h"
 #include "catalog/catalog_store.h"
 #include "cli/album_builder.h"
+#include "cli/audio/file_fingerprint.h"
 #include "cli/command_support.h"
-#include "cli/file_fingerprint.h"
 
 namespace pelk::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "cli/demo_command.h"
+#include "cli/commands/demo_command.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/command_support.h"
-#include "cli/demo_library.h"
+#include "cli/demo/demo_library.h"
 #include "cli/module_session.h"
 #include "cli/track_identification.h"
 

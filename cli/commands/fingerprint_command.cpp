@@ -1,4 +1,4 @@
-#include "cli/fingerprint_command.h"
+#include "cli/commands/fingerprint_command.h"
 
 #include <charconv>
 #include <cstdio>
@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "cli/audio_decoder.h"
+#include "cli/audio/audio_decoder.h"
+#include "cli/audio/file_fingerprint.h"
 #include "cli/command_support.h"
-#include "cli/file_fingerprint.h"
 #include "fingerprint/sonquix_fingerprint.h"
 #include "fingerprint/sonquix_fingerprinter.h"
+#include "pelk/manager_interfaces.h"
 #include "runtime/bstr.h"
 #include "runtime/utf.h"
-#include "server/manager_interfaces.h"
 
 namespace pelk::cli {
 namespace {

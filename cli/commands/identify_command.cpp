@@ -1,4 +1,4 @@
-#include "cli/identify_command.h"
+#include "cli/commands/identify_command.h"
 
 #include <unistd.h>
 
@@ -10,7 +10,7 @@
 #include "cli/command_support.h"
 #include "cli/module_session.h"
 #include "cli/track_identification.h"
-#include "server/manager_interfaces.h"
+#include "pelk/manager_interfaces.h"
 
 namespace pelk::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "cli/score_command.h"
+#include "cli/commands/score_command.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -13,10 +13,10 @@
 #include "cli/command_support.h"
 #include "cli/module_session.h"
 #include "control/tag_utils.h"
+#include "model/track_scorer.h"
 #include "runtime/bstr.h"
 #include "runtime/decimal.h"
 #include "runtime/utf.h"
-#include "text/track_scorer.h"
 
 namespace pelk::cli {
 namespace {

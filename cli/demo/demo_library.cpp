@@ -1,4 +1,4 @@
-#include "cli/demo_library.h"
+#include "cli/demo/demo_library.h"
 
 #include <cstdio>
 #include <functional>
@@ -7,7 +7,7 @@
 #include "catalog/file_tag.h"
 #include "cli/album_builder.h"
 #include "cli/command_support.h"
-#include "cli/music_synth.h"
+#include "cli/demo/music_synth.h"
 #include "runtime/bstr.h"
 
 namespace pelk::cli {

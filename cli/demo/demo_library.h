@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "server/fingerprint_interfaces.h"
+#include "pelk/fingerprint_interfaces.h"
 
 namespace pelk::cli {
 

@@ -1,4 +1,4 @@
-#include "cli/music_synth.h"
+#include "cli/demo/music_synth.h"
 
 #include <algorithm>
 #include <array>

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "control/lookup_control.h"
+#include "pelk/fingerprint_interfaces.h"
 #include "runtime/dispatch.h"
 #include "runtime/unknown.h"
-#include "server/fingerprint_interfaces.h"
 
 namespace pelk {
 

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "control/lookup_control.h"
+#include "pelk/file_info_interfaces.h"
+#include "pelk/fingerprint_interfaces.h"
 #include "runtime/dispatch.h"
 #include "runtime/unknown.h"
-#include "server/file_info_interfaces.h"
-#include "server/fingerprint_interfaces.h"
 
 namespace pelk {
 

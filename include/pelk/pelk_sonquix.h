@@ -3,13 +3,13 @@
 #pragma once
 
 #include "control/lookup_control.h"
+#include "pelk/file_info_interfaces.h"
+#include "pelk/fingerprint_interfaces.h"
+#include "pelk/manager_interfaces.h"
+#include "pelk/module_exports.h"
 #include "runtime/bstr.h"
 #include "runtime/com_create.h"
 #include "runtime/com_ptr.h"
 #include "runtime/connection_point.h"
 #include "runtime/error_info.h"
 #include "runtime/message_queue.h"
-#include "server/file_info_interfaces.h"
-#include "server/fingerprint_interfaces.h"
-#include "server/manager_interfaces.h"
-#include "server/module_exports.h"

@@ -1,4 +1,4 @@
-#include "text/track_scorer.h"
+#include "model/track_scorer.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,11 @@
 #include <filesystem>
 
 #include "control/control_objects.h"
+#include "module/class_table.h"
+#include "module/registration.h"
+#include "pelk/manager_interfaces.h"
+#include "pelk/module_exports.h"
 #include "runtime/registry.h"
-#include "server/class_table.h"
-#include "server/manager_interfaces.h"
-#include "server/module_exports.h"
-#include "server/registration.h"
 #include "tests/support/event_sink.h"
 #include "tests/support/fake_control.h"
 #include "tests/support/hr_matchers.h"

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "seal/base64.h"
+#include "seal/kz_zip.h"
+#include "seal/md5.h"
+#include "seal/tea_cipher.h"
 #include "tests/support/hr_matchers.h"
-#include "text/base64.h"
-#include "text/kz_zip.h"
-#include "text/md5.h"
-#include "text/tea_cipher.h"
 
 namespace pelk::text {
 namespace {

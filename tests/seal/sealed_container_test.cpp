@@ -1,13 +1,13 @@
-#include "text/sealed_container.h"
+#include "seal/sealed_container.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "seal/base64.h"
+#include "seal/kz_zip.h"
 #include "tests/support/hr_matchers.h"
-#include "text/base64.h"
-#include "text/kz_zip.h"
 
 namespace pelk::text {
 namespace {

@@ -1,4 +1,4 @@
-#include "text/engine_xml.h"
+#include "xml/engine_xml.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "text/query_xml.h"  // Equal(): both components share the tree type
+#include "xml/query_xml.h"  // Equal(): both components share the tree type
 
 namespace pelk::text {
 namespace {

@@ -1,4 +1,4 @@
-#include "text/query_xml.h"
+#include "xml/query_xml.h"
 
 #include <gtest/gtest.h>
 
