@@ -16,8 +16,8 @@
 #include "bench/bench_signal.h"
 #include "catalog/catalog_control.h"
 #include "catalog/catalog_store.h"
+#include "pelk/manager_interfaces.h"
 #include "runtime/com_create.h"
-#include "server/manager_interfaces.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <set>
 
 #include "catalog/file_tag.h"
-#include "cli/file_fingerprint.h"
+#include "cli/audio/file_fingerprint.h"
 #include "runtime/bstr.h"
 #include "runtime/decimal.h"
 #include "runtime/utf.h"
-#include "text/md5.h"
+#include "seal/md5.h"
 
 namespace pelk::cli {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "catalog/catalog_store.h"
-#include "server/fingerprint_interfaces.h"
+#include "pelk/fingerprint_interfaces.h"
 
 namespace pelk::cli {
 

@@ -2,13 +2,13 @@
 // one Add<Name>Command line.
 #include <CLI/CLI.hpp>
 
-#include "cli/catalog_command.h"
 #include "cli/command_support.h"
-#include "cli/demo_command.h"
-#include "cli/fingerprint_command.h"
-#include "cli/identify_command.h"
-#include "cli/score_command.h"
-#include "cli/text_command.h"
+#include "cli/commands/catalog_command.h"
+#include "cli/commands/demo_command.h"
+#include "cli/commands/fingerprint_command.h"
+#include "cli/commands/identify_command.h"
+#include "cli/commands/score_command.h"
+#include "cli/commands/text_command.h"
 
 int main(int argc, char** argv) {
   CLI::App app;

@@ -16,11 +16,11 @@
 #include <string>
 
 #include "control/lookup_control.h"
+#include "pelk/file_info_interfaces.h"
+#include "pelk/fingerprint_interfaces.h"
+#include "pelk/manager_interfaces.h"
 #include "runtime/com_create.h"
 #include "runtime/com_ptr.h"
-#include "server/file_info_interfaces.h"
-#include "server/fingerprint_interfaces.h"
-#include "server/manager_interfaces.h"
 
 namespace pelk::cli {
 

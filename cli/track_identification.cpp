@@ -4,13 +4,13 @@
 #include <chrono>
 #include <filesystem>
 
-#include "cli/audio_decoder.h"
+#include "cli/audio/audio_decoder.h"
+#include "cli/audio/file_fingerprint.h"
 #include "cli/command_support.h"
-#include "cli/file_fingerprint.h"
+#include "model/track_scorer.h"
 #include "runtime/bstr.h"
 #include "runtime/error_info.h"
 #include "runtime/utf.h"
-#include "text/track_scorer.h"
 
 namespace pelk::cli {
 namespace {

@@ -1,10 +1,10 @@
 #include "control/tag_utils.h"
 
 #include "control/control_objects.h"
+#include "pelk/manager_interfaces.h"
 #include "runtime/bstr.h"
 #include "runtime/com_ptr.h"
 #include "runtime/decimal.h"
-#include "server/manager_interfaces.h"
 
 namespace pelk {
 namespace {

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "fingerprint/sonquix_fingerprint.h"
-#include "text/query_xml.h"
-#include "text/sealed_container.h"
+#include "seal/sealed_container.h"
+#include "xml/query_xml.h"
 
 namespace pelk {
 namespace {

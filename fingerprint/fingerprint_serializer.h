@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "pelk/fingerprint_interfaces.h"
 #include "runtime/bstr.h"
-#include "server/fingerprint_interfaces.h"
 
 namespace pelk {
 

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "runtime/bstr.h"
-#include "text/engine_xml.h"
+#include "xml/engine_xml.h"
 
 namespace pelk {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
+#include "pelk/fingerprint_interfaces.h"
 #include "runtime/object.h"
-#include "server/fingerprint_interfaces.h"
-#include "text/xml_element.h"
+#include "xml/xml_element.h"
 
 namespace pelk {
 

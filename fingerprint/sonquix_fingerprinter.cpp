@@ -7,8 +7,8 @@
 #include "fingerprint/audio_source.h"
 #include "fingerprint/fingerprint_serializer.h"
 #include "fingerprint/sonquix_fingerprint.h"
+#include "pelk/manager_interfaces.h"
 #include "runtime/bstr.h"
-#include "server/manager_interfaces.h"
 
 namespace pelk {
 namespace {

@@ -15,8 +15,8 @@
 #include <memory>
 
 #include "fingerprint/stream_extractor.h"
+#include "pelk/fingerprint_interfaces.h"
 #include "runtime/object.h"
-#include "server/fingerprint_interfaces.h"
 
 namespace pelk {
 

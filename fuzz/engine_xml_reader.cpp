@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/engine_xml.h"
+#include "xml/engine_xml.h"
 
 namespace xml = pelk::text::engine_xml;
 

@@ -10,7 +10,7 @@
 #include "fingerprint/fingerprint_serializer.h"
 #include "fingerprint/sonquix_fingerprint.h"
 #include "runtime/bstr.h"
-#include "text/sealed_container.h"
+#include "seal/sealed_container.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/query_xml.h"
+#include "xml/query_xml.h"
 
 namespace xml = pelk::text::query_xml;
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "text/base64.h"
-#include "text/kz_zip.h"
-#include "text/sealed_container.h"
+#include "seal/base64.h"
+#include "seal/kz_zip.h"
+#include "seal/sealed_container.h"
 
 using namespace pelk::text;
 

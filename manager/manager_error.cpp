@@ -1,7 +1,7 @@
 #include "manager/manager_error.h"
 
+#include "pelk/manager_interfaces.h"
 #include "runtime/error_info.h"
-#include "server/manager_interfaces.h"
 
 namespace pelk {
 

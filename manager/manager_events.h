@@ -5,9 +5,9 @@
 
 #include <string_view>
 
+#include "pelk/manager_interfaces.h"
 #include "runtime/com_ptr.h"
 #include "runtime/connection_point.h"
-#include "server/manager_interfaces.h"
 
 namespace pelk {
 

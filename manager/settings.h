@@ -4,8 +4,8 @@
 
 #include <atomic>
 
+#include "pelk/manager_interfaces.h"
 #include "runtime/object.h"
-#include "server/manager_interfaces.h"
 
 namespace pelk {
 

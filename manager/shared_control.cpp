@@ -1,7 +1,7 @@
 #include "manager/shared_control.h"
 
 #include "control/current_control.h"
-#include "server/manager_interfaces.h"
+#include "pelk/manager_interfaces.h"
 
 namespace pelk {
 

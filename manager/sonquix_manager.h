@@ -14,10 +14,10 @@
 #include <string>
 
 #include "manager/manager_events.h"
+#include "pelk/manager_interfaces.h"
 #include "runtime/connection_point.h"
 #include "runtime/object.h"
 #include "runtime/thread.h"
-#include "server/manager_interfaces.h"
 
 namespace pelk {
 

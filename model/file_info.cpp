@@ -6,8 +6,8 @@
 #include "control/current_control.h"
 #include "control/tag_utils.h"
 #include "model/file_info_list.h"
+#include "model/track_scorer.h"
 #include "model/waveform_hints.h"
-#include "text/track_scorer.h"
 
 namespace pelk {
 namespace {

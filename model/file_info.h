@@ -22,10 +22,10 @@
 #include <string_view>
 
 #include "control/lookup_control.h"
+#include "pelk/file_info_interfaces.h"
+#include "pelk/manager_interfaces.h"
 #include "runtime/bstr.h"
 #include "runtime/object.h"
-#include "server/file_info_interfaces.h"
-#include "server/manager_interfaces.h"
 
 namespace pelk {
 

@@ -29,8 +29,8 @@
 #include "model/disc_comparer.h"
 #include "model/file_info.h"
 #include "model/list_ordering.h"
+#include "pelk/file_info_interfaces.h"
 #include "runtime/object.h"
-#include "server/file_info_interfaces.h"
 
 namespace pelk {
 

@@ -39,8 +39,8 @@
 #include "model/disc_comparer.h"
 #include "model/file_info.h"
 #include "model/file_info_list.h"
+#include "pelk/file_info_interfaces.h"
 #include "runtime/object.h"
-#include "server/file_info_interfaces.h"
 
 namespace pelk {
 

@@ -12,8 +12,8 @@
 #include <mutex>
 #include <vector>
 
+#include "pelk/file_info_interfaces.h"
 #include "runtime/object.h"
-#include "server/file_info_interfaces.h"
 
 namespace pelk {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "server/file_info_interfaces.h"
+#include "pelk/file_info_interfaces.h"
 
 namespace pelk {
 

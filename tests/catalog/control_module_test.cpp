@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "catalog/catalog_control.h"
+#include "pelk/manager_interfaces.h"
+#include "pelk/module_exports.h"
 #include "runtime/registry.h"
-#include "server/manager_interfaces.h"
-#include "server/module_exports.h"
 #include "tests/support/hr_matchers.h"
 
 namespace pelk::catalog {

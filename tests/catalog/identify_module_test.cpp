@@ -9,8 +9,8 @@
 
 #include "catalog/catalog_control.h"
 #include "catalog/catalog_store.h"
+#include "pelk/manager_interfaces.h"
 #include "runtime/com_create.h"
-#include "server/manager_interfaces.h"
 #include "tests/support/hr_matchers.h"
 #include "tests/support/pcm_synth.h"
 

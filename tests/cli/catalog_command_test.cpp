@@ -1,4 +1,4 @@
-#include "cli/catalog_command.h"
+#include "cli/commands/catalog_command.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

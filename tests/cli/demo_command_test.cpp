@@ -1,5 +1,5 @@
 // sonquix demo end to end: the catalogue and library it builds, and its report.
-#include "cli/demo_command.h"
+#include "cli/commands/demo_command.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "cli/fingerprint_command.h"
+#include "cli/commands/fingerprint_command.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>

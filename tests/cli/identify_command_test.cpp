@@ -1,6 +1,6 @@
 // sonquix identify and sonquix score against a catalogue made in the test from synthesized,
 // tagged audio, with both modules loaded as the host loads them.
-#include "cli/identify_command.h"
+#include "cli/commands/identify_command.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -11,11 +11,11 @@
 #include <nlohmann/json.hpp>
 
 #include "catalog/file_tag.h"
-#include "cli/catalog_command.h"
+#include "cli/commands/catalog_command.h"
+#include "cli/commands/score_command.h"
 #include "cli/module_session.h"
-#include "cli/score_command.h"
+#include "pelk/manager_interfaces.h"
 #include "runtime/bstr.h"
-#include "server/manager_interfaces.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/support/pcm_synth.h"
 

@@ -1,4 +1,4 @@
-#include "cli/text_command.h"
+#include "cli/commands/text_command.h"
 
 #include <gtest/gtest.h>
 

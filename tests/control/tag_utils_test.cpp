@@ -2,7 +2,7 @@
 
 #include "control/control_objects.h"
 #include "control/tag_utils.h"
-#include "server/manager_interfaces.h"
+#include "pelk/manager_interfaces.h"
 #include "tests/support/fake_control.h"
 #include "tests/support/hr_matchers.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "fingerprint/sonquix_fingerprint.h"
+#include "seal/sealed_container.h"
 #include "tests/fingerprint/object_test_util.h"
 #include "tests/support/hr_matchers.h"
-#include "text/sealed_container.h"
 
 namespace pelk::testing {
 namespace {

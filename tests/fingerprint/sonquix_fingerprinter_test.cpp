@@ -7,8 +7,8 @@
 
 #include "fingerprint/sonquix_fingerprint.h"
 #include "fingerprint/stream_extractor.h"
+#include "pelk/manager_interfaces.h"
 #include "runtime/utf.h"
-#include "server/manager_interfaces.h"
 #include "tests/fingerprint/object_test_util.h"
 #include "tests/support/hr_matchers.h"
 

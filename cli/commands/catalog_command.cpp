@@ -1,0 +1,175 @@
+#include "cli/commands/catalog_command.h"
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "catalog/catalog_json.h"
+#include "catalog/catalog_store.h"
+#include "cli/album_builder.h"
+#include "cli/audio/file_fingerprint.h"
+#include "cli/command_support.h"
+
+namespace pelk::cli {
+namespace {
+
+using catalog::CatalogStore;
+
+struct CatalogOptions {
+  std::string path;
+  std::string json_file;
+  bool json = false;
+  // add-album
+  std::vector<std::string> files;
+  std::string artist, album, genre, identifier;
+  int32_t year = 0;
+  bool compilation = false;
+};
+
+std::filesystem::path PathOrDefault(const std::string& path) {
+  return path.empty() ? CatalogStore::DefaultPath() : std::filesystem::path(path);
+}
+
+std::unique_ptr<CatalogStore> OpenOrFail(const std::string& path, CatalogStore::OpenMode mode) {
+  std::string error;
+  auto store = CatalogStore::Open(PathOrDefault(path), mode, &error);
+  if (!store) Fail(error);
+  return store;
+}
+
+void RunCreate(const CatalogOptions& o) {
+  const auto path = PathOrDefault(o.path);
+  if (std::filesystem::exists(path)) Fail(path.string() + " already exists");
+  OpenOrFail(o.path, CatalogStore::OpenMode::kCreate);
+  std::cout << "created " << path.string() << '\n';
+}
+
+void RunImport(const CatalogOptions& o) {
+  std::ifstream in(o.json_file, std::ios::binary);
+  if (!in) Fail("cannot read " + o.json_file);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::vector<catalog::DiscRecord> discs;
+  std::string error;
+  if (!catalog::ParseCatalogJson(text.str(), &discs, &error)) Fail(o.json_file + ": " + error);
+  auto store = OpenOrFail(o.path, CatalogStore::OpenMode::kCreate);
+  if (!store->AddDiscs(discs, &error)) Fail("nothing imported: " + error);
+  size_t tracks = 0;
+  for (const auto& d : discs) tracks += d.tracks.size();
+  std::cout << "imported " << discs.size() << " discs, " << tracks << " tracks into "
+            << store->Path().string() << '\n';
+}
+
+void RunAddAlbum(const CatalogOptions& o) {
+  const ComPtr<IPelkSonquixFingerprinter2> fingerprinter = NewFingerprinter();
+  const AlbumSpec spec{o.files, o.artist, o.album, o.genre, o.identifier, o.year, o.compilation};
+  catalog::DiscRecord disc;
+  std::vector<std::string> warnings;
+  std::string error;
+  if (!BuildAlbum(spec, fingerprinter.Get(), &disc, &warnings, &error)) Fail(error);
+  for (const std::string& warning : warnings) std::cerr << "sonquix: warning: " << warning << '\n';
+  auto store = OpenOrFail(o.path, CatalogStore::OpenMode::kCreate);
+  if (!store->AddDiscs({disc}, &error)) Fail("nothing added: " + error);
+  size_t fingerprinted = 0;
+  for (const auto& t : disc.tracks) fingerprinted += t.signature ? 1 : 0;
+  std::cout << "added " << disc.identifier << "  " << disc.artist << " - " << disc.album << ": "
+            << disc.tracks.size() << " tracks, " << fingerprinted << " fingerprinted\n";
+}
+
+void RunList(const CatalogOptions& o) {
+  auto store = OpenOrFail(o.path, CatalogStore::OpenMode::kExisting);
+  const auto discs = store->AllDiscs();
+  if (o.json) {
+    std::cout << catalog::WriteCatalogJson(discs);
+    return;
+  }
+  for (const auto& d : discs) {
+    std::cout << d->identifier << "  " << d->artist << " - " << d->album;
+    if (d->year) std::cout << " (" << d->year << ")";
+    std::cout << "  [" << d->tracks.size() << "/" << d->track_count << " tracks]\n";
+    for (const auto& t : d->tracks) {
+      std::cout << "    " << t.number << ". " << t.title;
+      if (!t.artist.empty()) std::cout << " - " << t.artist;
+      std::cout << (t.signature ? "" : "  (no fingerprint)") << '\n';
+    }
+  }
+}
+
+void RunStats(const CatalogOptions& o) {
+  auto store = OpenOrFail(o.path, CatalogStore::OpenMode::kExisting);
+  const catalog::CatalogStats stats = store->Stats();
+  if (o.json) {
+    std::cout << nlohmann::json{{"path", store->Path().string()},
+                                {"discs", stats.discs},
+                                {"tracks", stats.tracks},
+                                {"fingerprinted_tracks", stats.signatures}}
+                     .dump()
+              << '\n';
+    return;
+  }
+  std::cout << "catalogue            " << store->Path().string() << '\n'
+            << "discs                " << stats.discs << '\n'
+            << "tracks               " << stats.tracks << '\n'
+            << "fingerprinted tracks " << stats.signatures << '\n';
+}
+
+void RunExport(const CatalogOptions& o) {
+  auto store = OpenOrFail(o.path, CatalogStore::OpenMode::kExisting);
+  std::cout << catalog::WriteCatalogJson(store->AllDiscs());
+}
+
+}  // namespace
+
+void AddCatalogCommand(CLI::App& app) {
+  CLI::App* cmd = app.add_subcommand("catalog", "Create, fill and inspect a local catalogue");
+  cmd->require_subcommand(1);
+  auto options = std::make_shared<CatalogOptions>();
+  const std::string path_help =
+      "Catalogue file (default: $PELK_CATALOG, else $XDG_DATA_HOME/pelk/catalog.db)";
+
+  CLI::App* create = cmd->add_subcommand("create", "Create an empty catalogue");
+  create->add_option("path", options->path, path_help);
+  create->callback([options] { RunCreate(*options); });
+
+  CLI::App* import =
+      cmd->add_subcommand("import", "Add the discs of a JSON catalogue file (all or nothing)");
+  import->add_option("path", options->path, "Catalogue file")->required();
+  import->add_option("file", options->json_file, "JSON file to import")
+      ->required()
+      ->check(CLI::ExistingFile);
+  import->callback([options] { RunImport(*options);
+});
+
+CLI::App* add = cmd->add_subcommand(
+    "add-album", "Add one album from its audio files: tags read, audio fingerprinted");
+add->add_option("path", options->path, "Catalogue file")->required();
+add->add_option("files", options->files, "The album's audio files, in track order")
+    ->required()
+    ->check(CLI::ExistingFile);
+add->add_option("--artist", options->artist, "Album artist (default: from the tags)");
+add->add_option("--album", options->album, "Album title (default: from the tags)");
+add->add_option("--year", options->year, "Year of release")->check(CLI::Range(0, 9999));
+add->add_option("--genre", options->genre, "Genre");
+add->add_option("--identifier", options->identifier,
+                "Disc identifier (default: derived from artist and album)");
+add->add_flag("--compilation", options->compilation, "The album is a compilation");
+add->callback([options] { RunAddAlbum(*options); });
+
+CLI::App* list = cmd->add_subcommand("list", "List the discs and tracks");
+list->add_option("path", options->path, path_help);
+list->add_flag("--json", options->json, "Print the catalogue's JSON form");
+list->callback([options] { RunList(*options); });
+
+CLI::App* stats = cmd->add_subcommand("stats", "Count discs, tracks and fingerprints");
+stats->add_option("path", options->path, path_help);
+stats->add_flag("--json", options->json, "Print a JSON object");
+stats->callback([options] { RunStats(*options); });
+
+CLI::App* exported = cmd->add_subcommand("export", "Print the catalogue as JSON for import");
+exported->add_option("path", options->path, path_help);
+exported->callback([options] { RunExport(*options); });
+}  // namespace pelk::cli
+
+}  // namespace pelk::cli
