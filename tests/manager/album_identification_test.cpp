@@ -1,5 +1,7 @@
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -286,6 +288,213 @@ TEST_F(AlbumIDTest, EveryFileFailingReturnsTheLastFailureAfterTheCompletion) {
   EXPECT_EQ(done[0].args[0].i4, 1);
   EXPECT_EQ(done[0].args[2].object.As<IUnknown>().Get(), result.lists.As<IUnknown>().Get());
 }
+
+// --- the options and stops the library queue's album mode leans on ---
+
+// Where each file given ended up: how many result lists hold it, over the whole collection.
+std::map<std::u16string, int> FilesInResult(IPelkFileInfoLists* lists) {
+  std::map<std::u16string, int> seen;
+  int32_t count = 0;
+  lists->get_Count(&count);
+  for (int32_t i = 1; i <= count; ++i) {
+    ComPtr<IPelkFileInfoList> list;
+    lists->GetFileInfoList(i, list.Out());
+    std::set<std::u16string> names;  // a file counts once per list
+    for (const ComPtr<IPelkFileInfo>& entry : ImplOf<CPelkFileInfoList>(list.Get())->Records()) {
+      Bstr name;
+      entry->get_Filename(name.Out());
+      names.insert(std::u16string(name.View()));
+    }
+    for (const auto& name : names) ++seen[name];
+  }
+  return seen;
+}
+
+TEST_F(AlbumIDTest, HighConfidenceResultsDropOnlyTheSingleListsOfFilesInAnAlbum) {
+  // Four files of one album, each also matching a track of another disc, and a stray file with
+  // a single candidate of its own.
+  const FakeDisc album = Album(u"The Band", u"Seasons", {u"North", u"East", u"South", u"West"});
+  const FakeDisc other = Album(u"Someone", u"Elsewhere", {u"Compass"});
+  const FakeDisc lone = Album(u"Loner", u"Alone", {u"Stray"});
+  const std::vector<std::u16string> titles{u"North", u"East", u"South", u"West"};
+  auto list = MakeObject<CPelkFileInfoList>();
+  for (int32_t t = 1; t <= 4; ++t) {
+    const std::u16string& title = titles[t - 1];
+    fake_->ScriptText(title, {.kind = kLookupSeveral, .discs = {{album, t}, {other, 1}}});
+    list->AddFileInfo(TaggedFile(u"/m/seasons/" + title + u".wav",
+                                 {.texts = {{u"Artist", u"The Band"}, {u"Title", title}}})
+                          .Get());
+  }
+  fake_->ScriptText(u"Stray", {.kind = kLookupOne, .discs = {{lone, 1}}});
+  list->AddFileInfo(TaggedFile(u"/m/stray.wav", {.texts = {{u"Title", u"Stray"}}}).Get());
+
+  AlbumResult plain = RunAlbum(list.Get(), SONQUIX_RETURN_ALL | kByText);
+  ASSERT_HR(S_OK, plain.hr);
+  EXPECT_EQ(plain.match_code, 2);
+  AlbumResult sure =
+      RunAlbum(list.Get(), SONQUIX_RETURN_ALL | SONQUIX_HIGH_CONFIDENCE_RESULTS | kByText);
+  ASSERT_HR(S_OK, sure.hr);
+  EXPECT_EQ(sure.match_code, 2);
+
+  // Without the option the album files also keep their lists of one candidate.
+  const auto plain_files = FilesInResult(plain.lists.Get());
+  for (const auto& title : titles) EXPECT_GE(plain_files.at(u"/m/seasons/" + title + u".wav"), 2);
+  // With it each album file is in the album only; the stray file keeps its list.
+  const auto sure_files = FilesInResult(sure.lists.Get());
+  for (const auto& title : titles) EXPECT_EQ(sure_files.at(u"/m/seasons/" + title + u".wav"), 1);
+  EXPECT_EQ(sure_files.at(u"/m/stray.wav"), 1);
+  // The album itself, and the stray file's list.
+  EXPECT_EQ(plain.Count(), 6);
+  ASSERT_EQ(sure.Count(), 2);
+  int32_t album_size = 0;
+  sure.List(1)->get_Count(&album_size);
+  EXPECT_EQ(album_size, 4);
+}
+
+class AlbumPreQueryTest : public AlbumIDTest {
+ protected:
+  // An identified file, a fully tagged one, and two the tags do not name (one waveform each).
+  void SetUp() override {
+    AlbumIDTest::SetUp();
+    const FakeDisc disc = Album(u"The Band", u"Sounds", {u"Hum", u"Buzz", u"Click", u"Pop"});
+    fake_->ScriptIdentifier(u"ID-1", {disc, 1});
+    fake_->ScriptWaveform(u"3 3 3", {.kind = kLookupOne, .discs = {{disc, 3}}});
+    fake_->ScriptWaveform(u"4 4 4", {.kind = kLookupOne, .discs = {{disc, 4}}});
+    fake_->SetDefaultAnswer({.kind = kLookupNone});
+    list_->AddFileInfo(TaggedFile(u"/m/s/a.wav", {.texts = {{u"Identifier", u"ID-1"}}}).Get());
+    list_->AddFileInfo(
+        TaggedFile(u"/m/s/b.wav", {.texts = {{u"Artist", u"The Band"}, {u"Title", u"Buzz"}}})
+            .Get());
+    auto c = TaggedFile(u"/m/s/c.wav", {.texts = {{u"Title", u"Click"}}});
+    c->put_Fingerprint(Fingerprint("3 3 3").Get());
+    list_->AddFileInfo(c.Get());
+    auto d = TaggedFile(u"/m/s/d.wav", {});
+    d->put_Fingerprint(Fingerprint("4 4 4").Get());
+    list_->AddFileInfo(d.Get());
+    fake_->ClearCalls();
+  }
+  std::vector<std::u16string> PreQueried() const {
+    std::vector<std::u16string> files;
+    for (const auto& [status, name] : AlbumStatuses()) {
+      if (status == STATUS_ALBUMID_QueryingWF) files.push_back(name);
+    }
+    return files;
+  }
+  static constexpr int32_t kOptions = SONQUIX_RETURN_SINGLE | SONQUIX_GET_TAG_FROM_APP;
+  ComPtr<CPelkFileInfoList> list_ = MakeObject<CPelkFileInfoList>();
+};
+
+TEST_F(AlbumPreQueryTest, OnlyFilesTheirTagsDoNotNameAreLookedUpByWaveformFirst) {
+  size_t waveforms_before_querying = 0;
+  bool querying_seen = false;
+  sink_->OnEvent([&](const EventCall& call) {
+    if (call.id == kEventAlbumIDStatusUpdate && call.args[0].i4 == STATUS_ALBUMID_Querying &&
+        !querying_seen) {
+      querying_seen = true;
+      waveforms_before_querying = fake_->CountOf("WaveformLookup");
+    }
+  });
+  AlbumResult result = RunAlbum(list_.Get(), kOptions);
+  ASSERT_HR(S_OK, result.hr);
+  EXPECT_EQ(PreQueried(), (std::vector<std::u16string>{u"/m/s/c.wav", u"/m/s/d.wav"}));
+  EXPECT_EQ(waveforms_before_querying, 2u);
+  // The main lookups reuse the candidates the pre-query left on the records.
+  EXPECT_EQ(fake_->CountOf("WaveformLookup"), 2u);
+  const auto files = FilesInResult(result.lists.Get());
+  EXPECT_EQ(files.size(), 4u);
+}
+
+TEST_F(AlbumPreQueryTest, DisablingWaveformQueriesSkipsThePreQuery) {
+  AlbumResult result = RunAlbum(list_.Get(), kOptions | SONQUIX_DISABLE_WF_QUERIES);
+  ASSERT_HR(S_OK, result.hr);
+  EXPECT_TRUE(PreQueried().empty());
+  EXPECT_EQ(fake_->CountOf("WaveformLookup"), 0u);
+}
+
+TEST_F(AlbumPreQueryTest, AnAbortEndsOnlyThePreQueryAndTheCallGoesOn) {
+  sink_->AbortOn(kEventAlbumIDStatusUpdate, 1);
+  sink_->OnEvent([&](const EventCall& call) {
+    // Only the first status (the first waveform pre-query) is answered with Abort.
+    if (call.id == kEventAlbumIDStatusUpdate) sink_->ClearAbort(kEventAlbumIDStatusUpdate);
+  });
+  AlbumResult result = RunAlbum(list_.Get(), kOptions);
+  ASSERT_HR(S_OK, result.hr);
+  EXPECT_EQ(PreQueried(), (std::vector<std::u16string>{u"/m/s/c.wav"}));
+  EXPECT_EQ(result.match_code, 3);
+  int32_t querying = 0;
+  for (const auto& [status, name] : AlbumStatuses()) querying += status == STATUS_ALBUMID_Querying;
+  EXPECT_GE(querying, 1);
+  EXPECT_EQ(FilesInResult(result.lists.Get()).size(), 4u);
+}
+
+TEST_F(AlbumPreQueryTest, AFileWithoutATagEndsThePreQueryButNotTheCall) {
+  auto untagged = File(u"/m/s/e.wav");
+  // Tags come from neither the host nor the file, so the record keeps none.
+  auto list = MakeObject<CPelkFileInfoList>();
+  list->AddFileInfo(untagged.Get());
+  for (const ComPtr<IPelkFileInfo>& entry : list_->Records()) list->AddFileInfo(entry.Get());
+  AlbumResult result = RunAlbum(list.Get(), SONQUIX_RETURN_SINGLE);
+  ASSERT_HR(S_OK, result.hr);
+  EXPECT_TRUE(PreQueried().empty());
+  EXPECT_EQ(FilesInResult(result.lists.Get()).size(), 5u);
+}
+
+// Lookup failures of the facilities 0x2FA to 0x2FD stop the whole call; their neighbours do not.
+class AlbumStopTest : public AlbumIDTest, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(AlbumStopTest, AFailureOfAStoppingFacilityEndsTheCall) {
+  const HRESULT failure = static_cast<HRESULT>(0x80000000u | (GetParam() << 16) | 0x12);
+  const bool stops = GetParam() >= 0x2FA && GetParam() <= 0x2FD;
+  auto list = AlbumFiles(u"Halt", {u"One", u"Two", u"Three"});
+  // Every lookup for the second file fails (it is the only one without a scripted answer).
+  fake_->ScriptText(u"Two", {.hr = failure});
+  fake_->SetDefaultAnswer({.hr = failure});
+  // Waveform lookups stay allowed: without a fingerprint they fail too, so the file's whole
+  // identification fails with the lookup's code.
+  AlbumResult result = RunAlbum(list.Get(), SONQUIX_RETURN_SINGLE | SONQUIX_GET_TAG_FROM_APP);
+
+  bool third_looked_up = false;
+  for (const FakeCall& call : fake_->Calls()) {
+    for (const auto& arg : call.args) third_looked_up |= arg.find(u"Three") != arg.npos;
+  }
+  std::vector<int32_t> statuses;
+  for (const auto& [status, name] : AlbumStatuses()) {
+    if (status == STATUS_ALBUMID_Querying || status == STATUS_ALBUMID_Queried ||
+        status == STATUS_SONQUIX_Error)
+      statuses.push_back(status);
+  }
+  if (stops) {
+    // The failing file gets no Queried status, the third file is never looked up.
+    EXPECT_HR(failure, result.hr);
+    EXPECT_EQ(result.match_code, 1);
+    EXPECT_FALSE(result.lists);
+    EXPECT_FALSE(third_looked_up);
+    EXPECT_EQ(statuses,
+              (std::vector<int32_t>{STATUS_ALBUMID_Querying, STATUS_ALBUMID_Queried,
+                                    STATUS_ALBUMID_Querying, STATUS_SONQUIX_Error}));
+    const auto done = Completions();
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].args[0].i4, 1);
+    EXPECT_FALSE(done[0].args[2].object);
+  } else {
+    // An ordinary failure: that file becomes an error list and the call goes on.
+    EXPECT_HR(S_OK, result.hr);
+    EXPECT_TRUE(third_looked_up);
+    ASSERT_TRUE(result.lists);
+    EXPECT_EQ(FilesInResult(result.lists.Get()).size(), 3u);
+    int32_t errors = 0;
+    for (int32_t code : result.Codes()) errors += code == LIST_MATCH_ERROR;
+    EXPECT_EQ(errors, 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Facilities, AlbumStopTest,
+                         ::testing::Values(0x2F9u, 0x2FAu, 0x2FBu, 0x2FCu, 0x2FDu, 0x2FEu),
+                         [](const auto& info) {
+                           char name[16];
+                           std::snprintf(name, sizeof name, "Facility%X", info.param);
+                           return std::string(name);
+                         });
 
 }  // namespace
 }  // namespace pelk::testing
