@@ -5,6 +5,7 @@
 #include "manager/album_sink.h"
 #include "manager/settings.h"
 #include "manager/shared_control.h"
+#include "model/file_info_list.h"
 
 namespace pelk {
 namespace {
@@ -73,6 +74,13 @@ HRESULT CPELKSonquixManager::Initialize(ILookupControl* control) {
   }
   if (FAILED(hr)) return hr;
 
+  ComPtr<CPelkFileInfoList> queue = MakeObject<CPelkFileInfoList>();
+  if (!queue) return E_OUTOFMEMORY;
+  {
+    std::lock_guard lock(library_mutex_);
+    library_queue_ = std::move(queue);
+  }
+
   hr = shared.AddInitializedManager(control);
   if (FAILED(hr)) return hr;
   ++own_initializations_;
@@ -83,15 +91,23 @@ HRESULT CPELKSonquixManager::Initialize(ILookupControl* control) {
 HRESULT CPELKSonquixManager::Shutdown() {
   initialized_.store(0, std::memory_order_release);
   WaitForBackgroundWork();
+  WaitForStopThreads();
   StopPrefetch();
   ComPtr<ILookupEngine> engine;
   ComPtr<ILookupTracer> tracer;
   ComPtr<IPelkSonquixSettings> settings;
+  ComPtr<CPelkFileInfoList> queue, folder_list, batch_list;
   {
     std::lock_guard lock(mutex_);
     engine = std::move(engine_);
     tracer = std::move(tracer_);
     settings = std::move(settings_);
+  }
+  {
+    std::lock_guard lock(library_mutex_);
+    queue = std::move(library_queue_);
+    folder_list = std::move(folder_list_);
+    batch_list = std::move(batch_list_);
   }
   if (own_initializations_ > 0) {
     --own_initializations_;
@@ -210,13 +226,5 @@ HRESULT CPELKSonquixManager::ResolveLookup(IDiscList*, int32_t, int32_t, int32_t
 HRESULT CPELKSonquixManager::CompareTrackToFile(BSTR, IFileTag*, ILegacyDisc*, int32_t, int32_t*) {
   return E_NOTIMPL;
 }
-HRESULT CPELKSonquixManager::LibraryID(IPelkFileInfoList*, int32_t) { return E_NOTIMPL; }
-HRESULT CPELKSonquixManager::LibraryIDAdd(BSTR) { return E_NOTIMPL; }
-HRESULT CPELKSonquixManager::LibraryIDAddFileInfo(IPelkFileInfo*) { return E_NOTIMPL; }
-HRESULT CPELKSonquixManager::LibraryIDRemove(BSTR) { return E_NOTIMPL; }
-HRESULT CPELKSonquixManager::LibraryIDStart(int32_t) { return E_NOTIMPL; }
-HRESULT CPELKSonquixManager::LibraryIDStop(int32_t) { return E_NOTIMPL; }
-HRESULT CPELKSonquixManager::LibraryIDClear() { return E_NOTIMPL; }
-HRESULT CPELKSonquixManager::LibraryIDStatus(int32_t*, int32_t*) { return E_NOTIMPL; }
 
 }  // namespace pelk

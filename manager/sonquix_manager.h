@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "manager/manager_events.h"
 #include "pelk/manager_interfaces.h"
@@ -145,6 +147,13 @@ class CPELKSonquixManager final
   // album's full disc at its own track, with a tag built from it. Records without a track stay.
   HRESULT CompleteAlbumDiscs(IPelkFileInfoList* list);
 
+  // --- library identification (library_identification.cpp) ---
+  // 0 becomes the default options; otherwise exactly one of SONQUIX_RETURN_SINGLE and
+  // SONQUIX_RETURN_ALL must be set (E_INVALIDARG).
+  static HRESULT NormaliseIdentificationOptions(int32_t* options);
+  // The six counters of the current (or last) library run, as the events carry them.
+  LibraryCounters LibraryProgress() const;
+
  private:
   // Waits for one worker handle and clears it.
   static void WaitAndClear(std::unique_ptr<Thread>& thread);
@@ -154,6 +163,30 @@ class CPELKSonquixManager final
   std::unique_ptr<Thread> StartWorker(std::function<void(CPELKSonquixManager&)> routine);
   // The routine of the prefetch worker.
   void PrefetchWorker(IPelkFileInfoList* list, int32_t options);
+  // Library identification: a run of the queue in track or album mode, on the calling thread
+  // or on the library thread, with its per-mode and per-folder steps.
+  HRESULT LibraryRun(int32_t options, uint32_t generation);
+  HRESULT LibraryTrackMode(CPelkFileInfoList* queue, int32_t options, uint32_t generation);
+  HRESULT LibraryAlbumMode(CPelkFileInfoList* queue, int32_t options, uint32_t generation);
+  HRESULT LibraryProcessFolder(int32_t options, uint32_t generation);
+  HRESULT LibraryProcessBatch(CPelkFileInfoList* batch, int32_t options, uint32_t generation);
+  // Turns an album result collection into one list of one answer per file (list code 7) and
+  // counts the answers.
+  HRESULT FlattenAlbumResults(IPelkFileInfoLists* results, ComPtr<CPelkFileInfoList>* library);
+  // Whether the run of this generation must end: the event's abort, a stop request for it, or
+  // the manager shut down.
+  bool LibraryStops(int32_t abort, uint32_t generation) const;
+  // Asks the run going on to stop and waits, dispatching the calling thread's messages, until
+  // it has ended. On the run's own thread it only asks.
+  void LibraryStopAndWait();
+  // Waits for the detached stop threads that are still going.
+  void WaitForStopThreads();
+  ComPtr<CPelkFileInfoList> LibraryQueue() const;
+  ComPtr<CPelkFileInfoList> FolderList() const;
+  ComPtr<CPelkFileInfoList> BatchList() const;
+  void SetFolderList(ComPtr<CPelkFileInfoList> list);
+  void SetBatchList(ComPtr<CPelkFileInfoList> list);
+
   // The mutexes that serialize acquisition with the prefetch worker; null outside a prefetch.
   std::shared_ptr<std::recursive_mutex> TagMutex() const;
   std::shared_ptr<std::recursive_mutex> FingerprintMutex() const;
@@ -177,6 +210,31 @@ class CPELKSonquixManager final
   // Created by StartPrefetch, cleared by StopPrefetch (under mutex_; users take a reference).
   std::shared_ptr<std::recursive_mutex> tag_mutex_;
   std::shared_ptr<std::recursive_mutex> fingerprint_mutex_;
+
+  // Library state. Each list has its own lock; an operation that needs several takes them in
+  // the order queue, folder list, batch list (CPelkFileInfoList::Hold) and lets them go in the
+  // reverse order. The run replaces the folder list only while it holds the queue's lock and
+  // the batch list only while it holds the folder list's, so a host call holding those locks
+  // sees the records either in the source list or in the published one, never in between.
+  // library_mutex_ guards the three references alone: it is taken last and briefly, never held
+  // across a call out of the manager or while taking a list's lock.
+  mutable std::mutex library_mutex_;
+  ComPtr<CPelkFileInfoList> library_queue_;
+  ComPtr<CPelkFileInfoList> folder_list_;
+  ComPtr<CPelkFileInfoList> batch_list_;
+  // The flags and counters are read and written by the host's calls, the run and the stop
+  // threads at once, hence atomic. running is claimed by LibraryIDStart before the run starts;
+  // every run has its own generation, and a stop request names the generation it stops (0 for
+  // none), so that a late stop never ends a later run.
+  std::atomic<int32_t> library_running_{0};
+  std::atomic<uint32_t> library_generation_{0};
+  std::atomic<uint32_t> library_stop_request_{0};
+  std::atomic<std::thread::id> library_run_thread_{};
+  struct AtomicLibraryCounters {
+    std::atomic<int32_t> complete{0}, total{0}, exact{0}, fuzzy{0}, no_match{0}, error{0};
+  } library_counters_;
+  // Detached stop threads not yet seen to end; Shutdown waits for them (under library_mutex_).
+  std::vector<std::unique_ptr<Thread>> stop_threads_;
 
   std::atomic<int32_t> initialized_{0};
   // Successful Initialize calls of this manager not yet matched by Shutdown: an unmatched

@@ -145,6 +145,10 @@ class CPelkFileInfoList final : public Object<CPelkFileInfoList, Dual<IPelkFileI
   int32_t BatchTarget();
   // The records, in order, each referenced.
   std::vector<ComPtr<IPelkFileInfo>> Records();
+  // Holds this list's lock until the returned lock goes, so that a caller can make several
+  // operations (possibly on several lists, taken in a fixed order) one step. The lock is
+  // recursive: the list's own operations work meanwhile on the holding thread.
+  std::unique_lock<std::recursive_mutex> Hold() { return std::unique_lock(mutex_); }
 
   // --- pops (the new list is handed out referenced; moved entries stay moved on failure) ---
   // Sorts by folder (once) and moves the leading entries that share entry 1's folder (ignoring
