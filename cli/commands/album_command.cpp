@@ -105,7 +105,9 @@ void PrintText(const AlbumOutcome& o, size_t given) {
       std::cout << "    " << a.artist << " - " << a.album << " [" << a.disc_identifier
                 << "], track " << a.track << " \"" << a.title << "\"\n";
     }
-    std::cout << "    " << a.confidence << "; found by " << a.found_by << '\n';
+    std::cout << "    " << a.confidence;
+    if (a.identified) std::cout << "; found by " << a.found_by;
+    std::cout << '\n';
   }
 }
 
