@@ -90,8 +90,8 @@ void PrintText(const AlbumOutcome& o, size_t given) {
             << given << (given == 1 ? " file" : " files") << '\n';
   for (const FoundAlbum& album : o.albums) {
     std::cout << '\n'
-              << album.artist << " - " << album.album << " [" << album.identifier << "]: "
-              << album.files.size() << " files, sure (an album accepted by AlbumID)\n";
+              << album.artist << " - " << album.album << " [" << album.identifier
+              << "]: " << album.files.size() << " files, sure (an album accepted by AlbumID)\n";
     for (const FileAnswer& a : album.files) {
       std::cout << "  track " << a.track << " \"" << a.title << "\": " << a.file << "\n"
                 << "    " << a.confidence << "; found by " << a.found_by << '\n';

@@ -148,7 +148,8 @@ class RunState {
   nlohmann::json Line(const FileAnswer& answer) {
     nlohmann::json line = AnswerJson(answer);
     const bool eligible =
-        answer.identified && (answer.sure || (o_.write_tags == "all" && answer.certainty == "probable"));
+        answer.identified &&
+        (answer.sure || (o_.write_tags == "all" && answer.certainty == "probable"));
     if (!eligible) return line;
     const TagChange change = ApplyAnswerTags(session_, answer, !o_.write_tags.empty());
     nlohmann::json fields = nlohmann::json::object();
@@ -273,8 +274,8 @@ void RunLibrary(const LibraryOptions& o) {
   }
   const InterruptGuard interrupts;
   const int32_t mode = o.tracks ? SONQUIX_RETURN_ALL : SONQUIX_RETURN_SINGLE;
-  const int32_t options = (SONQUIX_DEFAULT_OPTIONS & ~SONQUIX_RETURN_SINGLE) | mode |
-                          SONQUIX_LOOKUP_ASYNC;
+  const int32_t options =
+      (SONQUIX_DEFAULT_OPTIONS & ~SONQUIX_RETURN_SINGLE) | mode | SONQUIX_LOOKUP_ASYNC;
   const HRESULT started = manager->LibraryIDStart(options);
   if (FAILED(started)) Fail("the library run cannot start (error " + HresultText(started) + ")");
 
@@ -323,8 +324,7 @@ void AddLibraryCommand(CLI::App& app) {
       "the background: albums folder by folder (or each file alone with --tracks), a live "
       "progress line, Ctrl-C to stop cleanly (twice to quit at once), and a report of one JSON "
       "line per finished file, written as files finish");
-  command->add_option("PATH", o->paths, "Folders (walked recursively) and audio files")
-      ->required();
+  command->add_option("PATH", o->paths, "Folders (walked recursively) and audio files")->required();
   command->add_option("--catalog", o->catalog,
                       "Catalogue file (default: $PELK_CATALOG, else "
                       "$XDG_DATA_HOME/pelk/catalog.db)");
@@ -336,9 +336,9 @@ void AddLibraryCommand(CLI::App& app) {
   command->add_flag("--resume", o->resume, "Skip the files already in the report");
   command
       ->add_flag("--write-tags{sure}", o->write_tags,
-                   "Write artist, album, title, track number and the identifiers into each file "
-                   "whose answer is sure (=all: also probable answers), atomically. Without it "
-                   "nothing is written and the report says what would change")
+                 "Write artist, album, title, track number and the identifiers into each file "
+                 "whose answer is sure (=all: also probable answers), atomically. Without it "
+                 "nothing is written and the report says what would change")
       ->check(CLI::IsMember({"sure", "all"}));
   command->add_option("--decode-workers", o->decode_workers,
                       "Threads decoding non-WAV audio ahead of the run (default 2; 0 decodes "

@@ -30,8 +30,7 @@ AudioFileSet CollectAudioFiles(const std::vector<std::string>& paths) {
     std::error_code ec;
     const fs::file_status status = fs::status(given, ec);
     if (fs::is_directory(status)) {
-      fs::recursive_directory_iterator it(given, fs::directory_options::skip_permission_denied,
-                                          ec);
+      fs::recursive_directory_iterator it(given, fs::directory_options::skip_permission_denied, ec);
       for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         std::error_code type_ec;
         if (it->is_regular_file(type_ec) && IsAudioFileName(it->path().string())) add(it->path());

@@ -74,8 +74,8 @@ FileAnswer ReadFileAnswer(IPelkFileInfo* result, IPelkFileInfo* input, WaveformC
   ComPtr<IDiscInfo> disc;
   if (FAILED(result->get_Disc(disc.Out())) || !disc) {
     a.certainty = a.match_code == SONQUIX_MATCH_ERROR ? "error" : "not identified";
-    a.found_by = a.match_code == SONQUIX_MATCH_ERROR ? "the identification failed"
-                                                      : "nothing matched";
+    a.found_by =
+        a.match_code == SONQUIX_MATCH_ERROR ? "the identification failed" : "nothing matched";
     a.confidence = a.certainty;
     return a;
   }
@@ -113,8 +113,8 @@ FileAnswer ReadFileAnswer(IPelkFileInfo* result, IPelkFileInfo* input, WaveformC
 
   std::string basis;
   if (a.waveform) {
-    basis = "fingerprint distance " + std::to_string(a.waveform->distance) + " (matches lie under " +
-            std::to_string(a.waveform->max_distance) + ")" +
+    basis = "fingerprint distance " + std::to_string(a.waveform->distance) +
+            " (matches lie under " + std::to_string(a.waveform->max_distance) + ")" +
             (a.waveform->clear_winner ? ", the one clear match" : ", other tracks near");
   }
   if (a.tag_score) {

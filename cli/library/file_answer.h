@@ -29,7 +29,7 @@ struct FileAnswer {
   std::string found_by;    // how the answer was found, in words
   std::string certainty;   // sure, probable, candidate, not identified, error
   bool sure = false;
-  std::string confidence;           // the basis of the certainty, in words
+  std::string confidence;            // the basis of the certainty, in words
   std::optional<int32_t> tag_score;  // track scorer 0-100, only when the file had tag texts
   std::optional<WaveformCloseness> waveform;
 };

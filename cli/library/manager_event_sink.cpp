@@ -70,8 +70,8 @@ HRESULT ManagerEventSink::Invoke(DISPID id, REFIID, LCID, uint16_t, DISPPARAMS* 
       break;
     case kEventLibraryIDListStarted:
     case kEventLibraryIDListComplete: {
-      const auto& handler = id == kEventLibraryIDListStarted ? handlers_.list_started
-                                                             : handlers_.list_complete;
+      const auto& handler =
+          id == kEventLibraryIDListStarted ? handlers_.list_started : handlers_.list_complete;
       if (handler) {
         const ComPtr<IPelkFileInfoList> list = ObjectArg<IPelkFileInfoList>(params, 0);
         SetAbort(params, 7, handler(list.Get(), Counters(params, 1)));

@@ -24,8 +24,8 @@ std::string ProgressLine::Text(const LibraryCounters& c, Clock::time_point now) 
   const double rate = elapsed > 0 ? c.complete / elapsed : 0;
   char speed[32];
   std::snprintf(speed, sizeof speed, "%.1f", rate);
-  std::string text = std::to_string(c.complete) + "/" + std::to_string(c.total) + " files, " +
-                     speed + " files/s";
+  std::string text =
+      std::to_string(c.complete) + "/" + std::to_string(c.total) + " files, " + speed + " files/s";
   if (rate > 0 && c.total > c.complete) {
     text += ", " + Duration((c.total - c.complete) / rate) + " left";
   }

@@ -77,8 +77,8 @@ bool ReportWriter::Append(const std::vector<nlohmann::json>& lines) {
     text += line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     text += '\n';
   }
-  const bool ok = std::fwrite(text.data(), 1, text.size(), file_) == text.size() &&
-                  std::fflush(file_) == 0;
+  const bool ok =
+      std::fwrite(text.data(), 1, text.size(), file_) == text.size() && std::fflush(file_) == 0;
   at_line_start_ = ok || at_line_start_;
   return ok;
 }

@@ -45,8 +45,7 @@ TagChange ApplyAnswerTags(const ModuleSession& session, const FileAnswer& answer
     (tag.Get()->*kFields[i].get)(current.Out());
     // A track number stored as "3/12" already says 3.
     const std::string now = current.Utf8();
-    if (wanted[i].empty() || now == wanted[i] ||
-        (i == 3 && now.rfind(wanted[i] + "/", 0) == 0)) {
+    if (wanted[i].empty() || now == wanted[i] || (i == 3 && now.rfind(wanted[i] + "/", 0) == 0)) {
       continue;
     }
     change.fields[kFields[i].name] = {now, wanted[i]};

@@ -3,9 +3,8 @@
 namespace pelk::cli {
 
 std::unique_ptr<WaveformCheck> WaveformCheck::Open(const std::string& catalog_path) {
-  const std::filesystem::path path =
-      catalog_path.empty() ? catalog::CatalogStore::DefaultPath()
-                           : std::filesystem::path(catalog_path);
+  const std::filesystem::path path = catalog_path.empty() ? catalog::CatalogStore::DefaultPath()
+                                                          : std::filesystem::path(catalog_path);
   std::string error;
   std::unique_ptr<catalog::CatalogStore> store =
       catalog::CatalogStore::Open(path, catalog::CatalogStore::OpenMode::kExisting, &error);

@@ -20,8 +20,8 @@
 namespace pelk::cli {
 
 struct WaveformCloseness {
-  int64_t distance = 0;      // to the matched track's nearest signature
-  int64_t max_distance = 0;  // the catalogue's acceptance threshold
+  int64_t distance = 0;       // to the matched track's nearest signature
+  int64_t max_distance = 0;   // the catalogue's acceptance threshold
   bool clear_winner = false;  // the catalogue's one clear answer is that very track
 };
 
@@ -37,8 +37,7 @@ class WaveformCheck {
                                          const std::string& disc_identifier, int32_t track);
 
  private:
-  explicit WaveformCheck(std::unique_ptr<catalog::CatalogStore> store)
-      : store_(std::move(store)) {}
+  explicit WaveformCheck(std::unique_ptr<catalog::CatalogStore> store) : store_(std::move(store)) {}
   std::unique_ptr<catalog::CatalogStore> store_;
   catalog::WaveformThresholds thresholds_;
 };

@@ -1,4 +1,6 @@
 // sonquix album and sonquix library end to end on the demo's catalogue and messy library.
+#include "cli/commands/library_command.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +14,6 @@
 #include "cli/audio/audio_decoder.h"
 #include "cli/commands/album_command.h"
 #include "cli/commands/demo_command.h"
-#include "cli/commands/library_command.h"
 #include "cli/library/audio_files.h"
 #include "runtime/utf.h"
 #include "tests/cli/cli_runner.h"
@@ -32,8 +33,8 @@ class LibraryCommandTest : public ::testing::Test {
   }
   static void TearDownTestSuite() { fs::remove_all(demo_); }
   void SetUp() override {
-    work_ = demo_ / ("work-" + std::string(
-                                   ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    work_ = demo_ / ("work-" +
+                     std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(work_);
     fs::create_directories(work_);
     fs::copy(demo_ / "library", work_ / "library", fs::copy_options::recursive);
@@ -48,8 +49,9 @@ class LibraryCommandTest : public ::testing::Test {
         std::move(args));
   }
   Outcome Library(std::vector<std::string> extra) const {
-    std::vector<std::string> args = {"library", (work_ / "library").string(), "--catalog",
-                                     (demo_ / "catalog.db").string(), "--report", Report()};
+    std::vector<std::string> args = {"library",   (work_ / "library").string(),
+                                     "--catalog", (demo_ / "catalog.db").string(),
+                                     "--report",  Report()};
     args.insert(args.end(), extra.begin(), extra.end());
     return Sonquix(args);
   }
@@ -171,7 +173,8 @@ TEST_F(LibraryCommandTest, WriteTagsKeepsTheAudioAndReportsAReadOnlyFile) {
     }
   }
   ASSERT_FALSE(read_only.empty());
-  fs::permissions(read_only, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(read_only,
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::remove(Report());
 
   const Outcome run = Library({"--write-tags"});
