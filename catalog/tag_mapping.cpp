@@ -13,11 +13,17 @@
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <new>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "runtime/utf.h"
@@ -688,11 +694,108 @@ HRESULT ReadTagFile(std::u16string_view path, TagData* data) {
   }
 }
 
+namespace {
+
+// A file descriptor closed on every path.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool Close() {
+    const int fd = std::exchange(fd_, -1);
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool CopyContent(int from, int to) {
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    const ssize_t got = ::read(from, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(to, buffer.data() + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += put;
+    }
+  }
+}
+
+// Writes the tags into a copy of the file in its own folder, flushes the copy, renames it over
+// the original and flushes the folder: at every moment the path holds either the old file or
+// the complete new one, so an interrupted write never truncates a user's file. The copy keeps
+// the original's permission bits and (best effort) its owner. The modification time is that of
+// the write: the content changed, and backup and sync tools rely on the time to notice it. A
+// symbolic link is followed (the file it names is replaced, the link stays). A file without
+// any write permission bit is refused even for a user (root) whom the system would let write:
+// the mark says the user wants the file left alone.
+HRESULT WriteAtomically(const std::string& path, const TagData& data) {
+  std::error_code ec;
+  const std::filesystem::path target = std::filesystem::canonical(path, ec);
+  if (ec) return kTagFileNotFound;
+  struct stat st {};
+  if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return E_FAIL;
+  if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) return E_ACCESSDENIED;
+
+  const std::filesystem::path folder = target.parent_path();
+  // The copy keeps the extension: TagLib chooses the format by it.
+  const std::string extension = target.extension().string();
+  std::string name = (folder / ("." + target.stem().string() + ".sonquix-XXXXXX")).string() +
+                     extension;
+  const int copy_fd = ::mkstemps(name.data(), static_cast<int>(extension.size()));
+  if (copy_fd < 0) return errno == EACCES || errno == EROFS ? E_ACCESSDENIED : E_FAIL;
+  Fd copy(copy_fd);
+  bool keep_copy = false;
+  struct Cleanup {
+    const std::string& name;
+    const bool& keep;
+    ~Cleanup() {
+      if (!keep) ::unlink(name.c_str());
+    }
+  } cleanup{name, keep_copy};
+
+  {
+    const Fd original(::open(target.c_str(), O_RDONLY | O_CLOEXEC));
+    if (original.get() < 0 || !CopyContent(original.get(), copy.get())) return E_FAIL;
+  }
+  ::fchmod(copy.get(), st.st_mode & 07777);
+  if (::fchown(copy.get(), st.st_uid, st.st_gid) != 0) {
+    // Only the owner may be kept by a privileged writer; the permission bits are kept anyway.
+  }
+  if (!copy.Close()) return E_FAIL;
+
+  const HRESULT hr = Write(name, data);
+  if (FAILED(hr)) return hr;
+  {
+    const Fd written(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    if (written.get() < 0 || ::fsync(written.get()) != 0) return E_FAIL;
+  }
+  if (::rename(name.c_str(), target.c_str()) != 0) {
+    return errno == EACCES || errno == EPERM || errno == EROFS ? E_ACCESSDENIED : E_FAIL;
+  }
+  keep_copy = true;  // it is the file now
+  const Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+  return S_OK;
+}
+
+}  // namespace
+
 HRESULT WriteTagFile(std::u16string_view path, const TagData& data) {
   try {
     std::string native;
     if (HRESULT hr = CheckPath(path, &native); FAILED(hr)) return hr;
-    return Write(native, data);
+    return WriteAtomically(native, data);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {

@@ -3,10 +3,12 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/command_support.h"
+#include "cli/commands/album_command.h"
 #include "cli/commands/catalog_command.h"
 #include "cli/commands/demo_command.h"
 #include "cli/commands/fingerprint_command.h"
 #include "cli/commands/identify_command.h"
+#include "cli/commands/library_command.h"
 #include "cli/commands/score_command.h"
 #include "cli/commands/text_command.h"
 
@@ -17,6 +19,8 @@ int main(int argc, char** argv) {
   pelk::cli::AddTextCommand(app);
   pelk::cli::AddCatalogCommand(app);
   pelk::cli::AddIdentifyCommand(app);
+  pelk::cli::AddAlbumCommand(app);
+  pelk::cli::AddLibraryCommand(app);
   pelk::cli::AddScoreCommand(app);
   pelk::cli::AddDemoCommand(app);
   return pelk::cli::Run(app, argc, argv);

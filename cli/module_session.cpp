@@ -160,6 +160,12 @@ ComPtr<IPelkFileInfo2_6> ModuleSession::NewRecord() const {
   return record;
 }
 
+ComPtr<IPelkFileInfoList> ModuleSession::NewList() const {
+  ComPtr<IPelkFileInfoList> list;
+  sonquix_get_object_(CLSID_PelkFileInfoList, IPelkFileInfoList::kIid, list.OutVoid());
+  return list;
+}
+
 ComPtr<IFileTag> ModuleSession::NewTag() const {
   ComPtr<IFileTag> tag;
   control_get_object_(CLSID_PelkFileTag, IFileTag::kIid, tag.OutVoid());

@@ -55,6 +55,8 @@ class ModuleSession {
 
   // A new record of the identification module; null when it cannot be made.
   ComPtr<IPelkFileInfo2_6> NewRecord() const;
+  // A new, empty list of the identification module; null when it cannot be made.
+  ComPtr<IPelkFileInfoList> NewList() const;
   // A new, empty tag of the control module; null when it cannot be made.
   ComPtr<IFileTag> NewTag() const;
 
