@@ -66,7 +66,14 @@ FileFingerprint FingerprintPool::Take(const std::string& file) {
 }
 
 void FingerprintPool::Work() {
-  const ComPtr<IPelkSonquixFingerprinter2> fingerprinter = NewFingerprinter();
+  ComPtr<IPelkSonquixFingerprinter2> fingerprinter;
+  try {
+    fingerprinter = NewFingerprinter();
+  } catch (...) {
+    // A worker without a fingerprinter takes nothing: the asking thread decodes what no worker
+    // has reached, so no file waits for it.
+    return;
+  }
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [&] { return stopping_ || (!queue_.empty() && ready_ < lookahead_); });
