@@ -67,11 +67,7 @@ HRESULT CPELKSonquixManager::AlbumID(IPelkFileInfoList* list_in, int32_t options
   // module's lists and records carry.
   ComPtr<CPelkFileInfoList> list = ImplOf<CPelkFileInfoList>(list_in);
   if (!list) return E_INVALIDARG;
-  if (options == SONQUIX_DEFAULT) {
-    options = SONQUIX_DEFAULT_OPTIONS;
-  } else if (((options & SONQUIX_RETURN_SINGLE) != 0) == ((options & SONQUIX_RETURN_ALL) != 0)) {
-    return E_INVALIDARG;
-  }
+  if (FAILED(NormaliseIdentificationOptions(&options))) return E_INVALIDARG;
   for (const ComPtr<IPelkFileInfo>& entry : list->Records()) {
     ComPtr<CPelkFileInfo> record = ImplOf<CPelkFileInfo>(entry.Get());
     if (!record) return E_INVALIDARG;

@@ -28,16 +28,6 @@ ListLock HoldIfAny(CPelkFileInfoList* list) { return list ? list->Hold() : ListL
 
 }  // namespace
 
-HRESULT CPELKSonquixManager::NormaliseIdentificationOptions(int32_t* options) {
-  if (*options == SONQUIX_DEFAULT) {
-    *options = SONQUIX_DEFAULT_OPTIONS;
-    return S_OK;
-  }
-  const bool single = (*options & SONQUIX_RETURN_SINGLE) != 0;
-  const bool all = (*options & SONQUIX_RETURN_ALL) != 0;
-  return single == all ? E_INVALIDARG : S_OK;
-}
-
 LibraryCounters CPELKSonquixManager::LibraryProgress() const {
   LibraryCounters c;
   c.complete = library_counters_.complete.load();

@@ -130,6 +130,16 @@ std::unique_ptr<Thread> CPELKSonquixManager::StartWorker(
       WorkerThreadPriority());
 }
 
+HRESULT CPELKSonquixManager::NormaliseIdentificationOptions(int32_t* options) {
+  if (*options == SONQUIX_DEFAULT) {
+    *options = SONQUIX_DEFAULT_OPTIONS;
+    return S_OK;
+  }
+  const bool single = (*options & SONQUIX_RETURN_SINGLE) != 0;
+  const bool all = (*options & SONQUIX_RETURN_ALL) != 0;
+  return single == all ? E_INVALIDARG : S_OK;
+}
+
 void CPELKSonquixManager::WaitAndClear(std::unique_ptr<Thread>& thread) {
   if (!thread) return;
   thread->PumpingWaitFor();

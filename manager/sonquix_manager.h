@@ -147,10 +147,12 @@ class CPELKSonquixManager final
   // album's full disc at its own track, with a tag built from it. Records without a track stay.
   HRESULT CompleteAlbumDiscs(IPelkFileInfoList* list);
 
-  // --- library identification (library_identification.cpp) ---
-  // 0 becomes the default options; otherwise exactly one of SONQUIX_RETURN_SINGLE and
-  // SONQUIX_RETURN_ALL must be set (E_INVALIDARG).
+  // The options check of TrackID, AlbumID and the library calls: 0 becomes the default
+  // options; otherwise exactly one of SONQUIX_RETURN_SINGLE and SONQUIX_RETURN_ALL must be set
+  // (E_INVALIDARG).
   static HRESULT NormaliseIdentificationOptions(int32_t* options);
+
+  // --- library identification (library_identification.cpp) ---
   // The six counters of the current (or last) library run, as the events carry them.
   LibraryCounters LibraryProgress() const;
 

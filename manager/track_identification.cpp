@@ -75,11 +75,7 @@ HRESULT CPELKSonquixManager::TrackID(IPelkFileInfo* info_in, int32_t options, in
   // only records of this module carry.
   ComPtr<CPelkFileInfo> record = ImplOf<CPelkFileInfo>(info_in);
   if (!record) return E_INVALIDARG;
-  if (options == SONQUIX_DEFAULT) {
-    options = SONQUIX_DEFAULT_OPTIONS;
-  } else if (((options & SONQUIX_RETURN_SINGLE) != 0) == ((options & SONQUIX_RETURN_ALL) != 0)) {
-    return E_INVALIDARG;
-  }
+  if (FAILED(NormaliseIdentificationOptions(&options))) return E_INVALIDARG;
   HRESULT hr = record->set_Options(options);
   if (FAILED(hr)) return hr;
   WaitForBackgroundWork();
