@@ -51,18 +51,19 @@ struct IdentifyOptions {
 };
 
 nlohmann::json CandidateJson(const Candidate& c) {
-  nlohmann::json j = {{"disc",
-           {{"identifier", c.disc_identifier},
-            {"artist", c.disc_artist},
-            {"album", c.album},
-            {"track_count", c.track_count}}},
-          {"track", {{"number", c.track}, {"title", c.title}, {"artist", c.track_artist}}},
-          {"match_type", c.match_type},
-          {"match_type_name", MatchTypeName(c.match_type)},
-          {"match_code", c.match_code},
-          {"match_code_name", MatchCodeName(c.match_code)},
-          {"score", c.score},
-          {"found_by", c.found_by}};
+  nlohmann::json j = {
+      {"disc",
+       {{"identifier", c.disc_identifier},
+        {"artist", c.disc_artist},
+        {"album", c.album},
+        {"track_count", c.track_count}}},
+      {"track", {{"number", c.track}, {"title", c.title}, {"artist", c.track_artist}}},
+      {"match_type", c.match_type},
+      {"match_type_name", MatchTypeName(c.match_type)},
+      {"match_code", c.match_code},
+      {"match_code_name", MatchCodeName(c.match_code)},
+      {"score", c.score},
+      {"found_by", c.found_by}};
   // No score is null with the reason beside it, never a number that reads as a grade.
   if (c.score < 0) {
     j["score"] = nullptr;
@@ -119,8 +120,7 @@ void PrintText(const Identification& r) {
               << "  " << std::string(number.size(), ' ') << MatchTypeName(c.match_type) << ", "
               << MatchCodeName(c.match_code) << ", "
               << (c.score >= 0 ? "score " + std::to_string(c.score) : "no score: " + c.no_score)
-              << "; found by " << c.found_by
-              << '\n';
+              << "; found by " << c.found_by << '\n';
   }
 }
 

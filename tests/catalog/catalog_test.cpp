@@ -448,8 +448,8 @@ TEST_F(CatalogTest, ACountBelowTheHighestTrackIsRepairedWhenOpened) {
   // The file itself is repaired, not only what is read from it.
   sqlite3_open(path_.c_str(), &db);
   sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(db, "SELECT track_count FROM discs WHERE identifier = 'D-GAP'", -1,
-                     &statement, nullptr);
+  sqlite3_prepare_v2(db, "SELECT track_count FROM discs WHERE identifier = 'D-GAP'", -1, &statement,
+                     nullptr);
   ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
   EXPECT_EQ(sqlite3_column_int(statement, 0), 24);
   sqlite3_finalize(statement);

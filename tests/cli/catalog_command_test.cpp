@@ -139,7 +139,6 @@ TEST_F(CatalogCommandTest, AddAlbumFingerprintsTheFilesAndNamesTheTracks) {
       0);
 }
 
-
 // Writes a tag naming the track (and, in number, perhaps the album's total: "3/12").
 void TagTrack(const std::filesystem::path& path, const std::u16string& title,
               const std::u16string& number) {
@@ -149,14 +148,15 @@ void TagTrack(const std::filesystem::path& path, const std::u16string& title,
   tag->put_AlbumTitle(Bstr(u"Partial").Get());
   tag->put_Title(Bstr(title).Get());
   tag->put_TrackNumber(Bstr(number).Get());
-  ASSERT_TRUE(SUCCEEDED(catalog::SaveCatalogFileTag(tag.Get(), Bstr::FromUtf8(path.string()).Get())));
+  ASSERT_TRUE(
+      SUCCEEDED(catalog::SaveCatalogFileTag(tag.Get(), Bstr::FromUtf8(path.string()).Get())));
 }
 
 TEST_F(CatalogCommandTest, AddAlbumCountsTracksByTheirNumbersNotByTheFiles) {
   // A partial album: tracks 2, 6 and 21 of it. Its count is at least the highest number.
   std::vector<std::string> files;
-  for (const auto& [number, title] : std::vector<std::pair<int, std::u16string>>{
-           {2, u"Two"}, {6, u"Six"}, {21, u"Twenty-One"}}) {
+  for (const auto& [number, title] :
+       std::vector<std::pair<int, std::u16string>>{{2, u"Two"}, {6, u"Six"}, {21, u"Twenty-One"}}) {
     const auto path = dir_ / ("track" + std::to_string(number) + ".wav");
     WriteMusic(path, static_cast<uint32_t>(number), 1);
     TagTrack(path, title, Utf8ToUtf16(std::to_string(number)));
@@ -191,8 +191,9 @@ TEST_F(CatalogCommandTest, ImportRefusesACountBelowTheHighestTrack) {
              "\"identifier\": \"T-2\"}, {\"number\": 24, \"title\": \"T24\", "
              "\"identifier\": \"T-24\"}]}]}")});
   EXPECT_NE(refused.code, 0);
-  EXPECT_NE(refused.err.find("\"track_count\" of disc D-GAP is 15, below its highest track number 24"),
-            std::string::npos)
+  EXPECT_NE(
+      refused.err.find("\"track_count\" of disc D-GAP is 15, below its highest track number 24"),
+      std::string::npos)
       << refused.err;
   // Without a count the tracks decide it; gaps stay gaps.
   auto imported = Sonquix(

@@ -38,7 +38,8 @@ class AlbumConservationTest : public IdentificationTest {
     // A partial album catalogued by counting files: tracks 2, 6-15 and 21-24 on a disc that
     // says it has 15. The tracks beyond the count are untagged copies found by file name.
     FakeDiscData partial{.album = u"Partial", .artist = u"Gap Band", .track_count = 15};
-    for (int32_t t = 1; t <= 24; ++t) partial.tracks.push_back({U("Gap Song " + std::to_string(t))});
+    for (int32_t t = 1; t <= 24; ++t)
+      partial.tracks.push_back({U("Gap Song " + std::to_string(t))});
     partial_ = fake_->AddDisc(std::move(partial));
     Tagged(partial_, 2);
     for (int32_t t = 6; t <= 15; ++t) Tagged(partial_, t);
@@ -47,8 +48,8 @@ class AlbumConservationTest : public IdentificationTest {
     // Files the catalogue does not know, and short clips without tag or fingerprint.
     for (int32_t i = 1; i <= 3; ++i) {
       const std::u16string name = U("/m/unknown/" + std::to_string(i) + ".wav");
-      files_.push_back(TaggedFile(name, {.texts = {{u"Artist", u"Nobody"},
-                                                   {u"Title", U("Lost " + std::to_string(i))}}}));
+      files_.push_back(TaggedFile(
+          name, {.texts = {{u"Artist", u"Nobody"}, {u"Title", U("Lost " + std::to_string(i))}}}));
       truth_[name] = {};
     }
     for (int32_t i = 1; i <= 2; ++i) {
@@ -63,7 +64,8 @@ class AlbumConservationTest : public IdentificationTest {
     const std::u16string name = U("/m/") + disc->album + U("/" + std::to_string(track) + ".wav");
     fake_->ScriptText(title, {.kind = kLookupOne, .discs = {{disc, track}}});
     files_.push_back(TaggedFile(
-        name, {.texts = {{u"Artist", disc->artist}, {u"AlbumTitle", disc->album}, {u"Title", title}}}));
+        name,
+        {.texts = {{u"Artist", disc->artist}, {u"AlbumTitle", disc->album}, {u"Title", title}}}));
     truth_[name] = {disc->album, track};
   }
   void Untagged(const FakeDisc& disc, int32_t track) {
@@ -145,9 +147,10 @@ TEST_F(AlbumConservationTest, EveryFileComesBackExactlyOnceInShuffledBatches) {
       for (size_t start = 0; start < order.size(); start += batch_size) {
         const std::vector<ComPtr<CPelkFileInfo>> part(
             order.begin() + static_cast<std::ptrdiff_t>(start),
-            order.begin() + static_cast<std::ptrdiff_t>(std::min(order.size(), start + batch_size)));
-        SCOPED_TRACE("seed " + std::to_string(seed) + ", batch size " +
-                     std::to_string(batch_size) + " from " + std::to_string(start));
+            order.begin() +
+                static_cast<std::ptrdiff_t>(std::min(order.size(), start + batch_size)));
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", batch size " + std::to_string(batch_size) +
+                     " from " + std::to_string(start));
         ComPtr<IPelkFileInfoLists> lists;
         int32_t code = 0;
         auto batch = Batch(part);

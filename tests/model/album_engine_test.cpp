@@ -186,7 +186,6 @@ TEST_F(AlbumEngineTest, AcceptanceEdgeCases) {
   EXPECT_EQ(CountOf(plain.Get()), 0);
 }
 
-
 // A catalogue that numbers tracks beyond the count it reports (15 of them, numbered up to 24),
 // as discs built from partial albums were. The engine must still hand back every file.
 class AlbumConservationTest : public ListsTest {
@@ -216,7 +215,9 @@ class AlbumConservationTest : public ListsTest {
     }
     return answered;
   }
-  static std::u16string File(int32_t n) { return u"/m/" + Utf8ToUtf16(std::to_string(n)) + u".mp3"; }
+  static std::u16string File(int32_t n) {
+    return u"/m/" + Utf8ToUtf16(std::to_string(n)) + u".mp3";
+  }
 
   FakeDisc partial_;
 };
@@ -226,7 +227,8 @@ TEST_F(AlbumConservationTest, TracksBeyondTheCountComeBackOnTheirOwn) {
   std::vector<ComPtr<CPelkFileInfoList>> files;
   std::vector<int32_t> tracks = {2, 21, 22, 23, 24};
   for (int32_t t = 6; t <= 15; ++t) tracks.push_back(t);
-  for (int32_t t : tracks) files.push_back(FileList({Candidate(File(t), partial_, t, MATCH_TYPE_WF)}));
+  for (int32_t t : tracks)
+    files.push_back(FileList({Candidate(File(t), partial_, t, MATCH_TYPE_WF)}));
   auto results = MakeObject<CPelkFileInfoLists>();
   for (const auto& f : files) results->AddFileInfoList(f.Get());
   auto albums = AlbumsOf(results.Get());
@@ -261,7 +263,9 @@ TEST_F(AlbumConservationTest, EveryFileIsAnsweredExactlyOnce) {
   const std::vector<FakeDisc> discs = {blue_, court_, partial_};
   for (uint32_t seed = 1; seed <= 12; ++seed) {
     std::mt19937 random(seed);
-    auto pick = [&](int32_t n) { return static_cast<int32_t>(random() % static_cast<uint32_t>(n)); };
+    auto pick = [&](int32_t n) {
+      return static_cast<int32_t>(random() % static_cast<uint32_t>(n));
+    };
     std::vector<ComPtr<CPelkFileInfoList>> files;
     const int32_t file_count = 3 + pick(25);
     for (int32_t f = 0; f < file_count; ++f) {
@@ -280,7 +284,8 @@ TEST_F(AlbumConservationTest, EveryFileIsAnsweredExactlyOnce) {
         for (int32_t c = 0, n = 1 + pick(3); c < n; ++c) {
           const FakeDisc& disc = discs[static_cast<size_t>(pick(3))];
           // Track 0, tracks beyond the count and the table's end all occur.
-          const int32_t track = pick(8) == 0 ? pick(120) : 1 + pick(static_cast<int32_t>(disc->tracks.size()));
+          const int32_t track =
+              pick(8) == 0 ? pick(120) : 1 + pick(static_cast<int32_t>(disc->tracks.size()));
           const int32_t type = pick(4) == 0 ? MATCH_TYPE_WF : MATCH_TYPE_TXT;
           candidates.push_back(Candidate(name, disc, track, type, pick(2) == 0));
         }
