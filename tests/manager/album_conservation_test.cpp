@@ -1,6 +1,9 @@
 // Album identification hands back every file it is given: in an accepted album, in a list of
 // its own, or among the unidentified rest, whatever the catalogue's discs look like.
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <set>
@@ -8,6 +11,7 @@
 #include "model/file_info_lists.h"
 #include "runtime/utf.h"
 #include "tests/manager/identification_fixture.h"
+#include "tests/support/pcm_synth.h"
 
 namespace pelk::testing {
 namespace {
@@ -185,6 +189,34 @@ TEST_F(AlbumConservationTest, EveryFileComesBackExactlyOnceInShuffledBatches) {
       }
     }
   }
+}
+
+TEST_F(AlbumConservationTest, ClipsTooShortToFingerprintComeBackToo) {
+  // The module fingerprints every file itself: the clips are real but far too short, the
+  // other files do not exist at all.
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("pelk-conservation-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::vector<ComPtr<CPelkFileInfo>> files = files_;
+  for (int32_t i = 1; i <= 2; ++i) {
+    const auto path = dir / ("clip" + std::to_string(i) + ".wav");
+    WriteFile(path,
+              MakeWav({11025, 16, 1}, EncodePcm(Music(static_cast<uint32_t>(i), 11025, 2205), 16)));
+    files.push_back(File(Utf8ToUtf16(path.string())));
+  }
+  ComPtr<IPelkFileInfoLists> lists;
+  int32_t code = 0;
+  auto batch = Batch(files);
+  ASSERT_HR(S_OK,
+            manager_->AlbumID(batch.Get(), kSingle | SONQUIX_GET_FP_INTERNAL, &code, lists.Out()));
+  const auto answers = Answers(lists.Get());
+  EXPECT_EQ(answers.size(), files.size());
+  for (const auto& file : files) {
+    Bstr name;
+    file->get_Filename(name.Out());
+    EXPECT_EQ(answers.count(std::u16string(name.View())), 1u) << Utf16ToUtf8(name.View());
+  }
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(AlbumConservationTest, EveryCandidateModeNamesEveryFile) {
