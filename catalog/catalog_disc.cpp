@@ -73,7 +73,8 @@ HRESULT CatalogDisc::get_Artist(BSTR* out) { return OutText(Record()->artist, ou
 
 HRESULT CatalogDisc::get_TrackCount(int32_t* out) {
   std::lock_guard lock(mutex_);
-  return OutNumber(full_ ? static_cast<int32_t>(disc_->tracks.size()) : 1, out);
+  // The album's count, which covers every track number the disc holds (numbers may have gaps).
+  return OutNumber(full_ ? disc_->SoundTrackCount() : 1, out);
 }
 
 HRESULT CatalogDisc::GetTrackTitle(int32_t track, BSTR* out) {

@@ -130,10 +130,16 @@ class Reader {
     }
     std::sort(d->tracks.begin(), d->tracks.end(),
               [](const TrackRecord& a, const TrackRecord& b) { return a.number < b.number; });
-    if (d->track_count != 0 && d->track_count < static_cast<int32_t>(d->tracks.size())) {
-      return Fail("track_count", "\"track_count\" of disc " + d->identifier +
-                                     " is below the number of tracks listed");
+    // A count below the highest number would hand out tracks beyond the disc's own count; such
+    // a file is refused rather than guessed at. Without a count the tracks listed decide it.
+    if (d->track_count != 0 && d->track_count < d->SoundTrackCount()) {
+      return Fail("track_count", "\"track_count\" of disc " + d->identifier + " is " +
+                                     std::to_string(d->track_count) +
+                                     ", below its highest track number " +
+                                     std::to_string(d->HighestTrack()) + " (or its " +
+                                     std::to_string(d->tracks.size()) + " tracks listed)");
     }
+    d->track_count = d->SoundTrackCount();
     return true;
   }
 

@@ -6,7 +6,9 @@
 //     "discs": [{
 //       "identifier": "D-0001",            required, unique in the catalogue
 //       "album": "Blue", "artist": "Joni", required
-//       "track_count": 10,                 optional, at least the number of tracks listed
+//       "track_count": 10,                 optional; at least the highest track number and the
+//                                          number of tracks listed (a disc below either is
+//                                          refused, not repaired); absent: the higher of the two
 //       "compilation": false, "certified_level": 0, "release_rank": 1, "year": 1971,
 //       "genre": "Folk", "store_ids": ["first", "second"],      all optional
 //       "tracks": [{

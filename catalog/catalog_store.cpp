@@ -131,6 +131,16 @@ const TrackRecord* DiscRecord::Track(int32_t number) const {
   return nullptr;
 }
 
+int32_t DiscRecord::HighestTrack() const {
+  int32_t highest = 0;
+  for (const TrackRecord& t : tracks) highest = std::max(highest, t.number);
+  return highest;
+}
+
+int32_t DiscRecord::SoundTrackCount() const {
+  return std::max({track_count, HighestTrack(), static_cast<int32_t>(tracks.size())});
+}
+
 std::filesystem::path CatalogStore::DefaultPath() {
   if (const char* explicit_path = std::getenv("PELK_CATALOG"); explicit_path && *explicit_path) {
     return explicit_path;
@@ -222,6 +232,13 @@ bool CatalogStore::Migrate(std::string* error) {
     return false;
   }
   // Version 1 is the first schema; later versions add their migration steps here.
+  // Discs whose count is below their highest track number are repaired once; a file that
+  // cannot be written (read-only, busy) is still read soundly, LoadDisc raises the count.
+  Execute(db_,
+          "UPDATE discs SET track_count = (SELECT max(number) FROM tracks WHERE disc_id = "
+          "discs.id) WHERE track_count < (SELECT max(number) FROM tracks WHERE disc_id = "
+          "discs.id)",
+          nullptr);
   return true;
 }
 
@@ -266,7 +283,7 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
     return fail("cannot prepare the catalogue insert");
   }
   for (const DiscRecord& d : discs) {
-    const int32_t count = std::max<int32_t>(d.track_count, static_cast<int32_t>(d.tracks.size()));
+    const int32_t count = d.SoundTrackCount();
     disc.Reset();
     disc.Bind(1, d.identifier).Bind(2, d.album).Bind(3, d.artist).Bind(4, count);
     disc.Bind(5, d.compilation ? 1 : 0).Bind(6, d.certified_level).Bind(7, d.release_rank);
@@ -338,6 +355,7 @@ DiscPtr CatalogStore::LoadDisc(int64_t id) {
     if (!tracks.IsNull(6)) t.signature = SignatureFromBytes(tracks.Blob(6));
     record->tracks.push_back(std::move(t));
   }
+  record->track_count = record->SoundTrackCount();
   return record;
 }
 

@@ -2,7 +2,9 @@
 // the normalized artist, album and title of every track and the tracks' fingerprint signatures.
 //
 // The file carries its schema version; Open migrates older versions and refuses a file that is
-// not a catalogue or whose schema is newer, without changing it. One store may be shared by the
+// not a catalogue or whose schema is newer, without changing it. Opening a catalogue of the
+// current schema also raises every disc's track count that is below its highest track number
+// (older builds of add-album counted files, not tracks). One store may be shared by the
 // control's objects on several threads: every operation takes the store's lock.
 #pragma once
 
@@ -42,7 +44,9 @@ struct DiscRecord {
   std::string identifier;
   std::string album;
   std::string artist;
-  int32_t track_count = 0;  // of the album; at least the number of tracks catalogued
+  // Of the album. The store keeps it at least the highest track number (and the number of
+  // tracks): a disc is never handed out with a track numbered beyond its count.
+  int32_t track_count = 0;
   bool compilation = false;
   int32_t certified_level = 0;
   int32_t release_rank = 0;
@@ -52,6 +56,11 @@ struct DiscRecord {
   std::vector<TrackRecord> tracks;   // ordered by number
 
   const TrackRecord* Track(int32_t number) const;
+  // The highest track number, 0 without tracks.
+  int32_t HighestTrack() const;
+  // The count the store keeps: track_count raised to the highest number and the number of
+  // tracks.
+  int32_t SoundTrackCount() const;
   const std::string& TrackArtist(const TrackRecord& track) const {
     return track.artist.empty() ? artist : track.artist;
   }

@@ -18,6 +18,7 @@ namespace {
 struct FileFacts {
   std::string title, artist, album, album_artist, genre, identifier;
   int32_t track = 0;
+  int32_t track_total = 0;  // "5/12" gives 12; TRACKTOTAL and TOTALTRACKS fields count too
   int32_t year = 0;
   int32_t length_ms = 0;
 };
@@ -37,7 +38,17 @@ FileFacts ReadFacts(const std::string& path) {
   facts.album_artist = text(&IFileTag::get_AlbumArtist);
   facts.genre = text(&IFileTag::get_Genre);
   facts.identifier = text(&IFileTag::get_Identifier);
-  facts.track = DecimalValue(Utf8ToUtf16(text(&IFileTag::get_TrackNumber)));
+  const std::u16string number = Utf8ToUtf16(text(&IFileTag::get_TrackNumber));
+  facts.track = DecimalValue(number);
+  if (const size_t slash = number.find(u'/'); slash != std::u16string::npos) {
+    facts.track_total = std::max(0, DecimalValue(std::u16string_view(number).substr(slash + 1)));
+  }
+  for (const char16_t* field : {u"TRACKTOTAL", u"TOTALTRACKS"}) {
+    Bstr total;
+    if (facts.track_total == 0 && SUCCEEDED(tag->GetField(Bstr(field).Get(), total.Out()))) {
+      facts.track_total = std::max(0, DecimalValue(total.View()));
+    }
+  }
   facts.year = DecimalValue(Utf8ToUtf16(text(&IFileTag::get_Year)));
   Bstr length;
   if (SUCCEEDED(tag->GetField(Bstr(u"TLEN").Get(), length.Out()))) {
@@ -133,7 +144,10 @@ bool BuildAlbum(const AlbumSpec& spec, IPelkSonquixFingerprinter2* fingerprinter
   }
   std::sort(disc->tracks.begin(), disc->tracks.end(),
             [](const auto& a, const auto& b) { return a.number < b.number; });
-  disc->track_count = static_cast<int32_t>(disc->tracks.size());
+  // The album's count is what its tags say, never below the highest track number: a partial
+  // album numbered up to 24 is not a disc of as many tracks as files were given.
+  for (const FileFacts& f : facts) disc->track_count = std::max(disc->track_count, f.track_total);
+  disc->track_count = disc->SoundTrackCount();
   return true;
 }
 

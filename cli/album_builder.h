@@ -25,9 +25,10 @@ struct AlbumSpec {
 // (album artist before artist), track numbers from the tags (else the file's position, never
 // twice), titles from the tags (else the file name without its leading number), the track
 // artist when it differs from the disc's, lengths, track identifiers (from the tag, else
-// "<disc identifier>-<number>") and signatures. A file that gives no fingerprint adds a line to
-// *warnings and its track has no signature. False with *error set when the album has no title
-// or artist.
+// "<disc identifier>-<number>") and signatures. The track count is the tags' track total (the
+// largest given), raised to the highest track number and the number of tracks. A file that gives no
+// fingerprint adds a line to *warnings and its track has no signature. False with *error set when
+// the album has no title or artist.
 bool BuildAlbum(const AlbumSpec& spec, IPelkSonquixFingerprinter2* fingerprinter,
                 catalog::DiscRecord* disc, std::vector<std::string>* warnings, std::string* error);
 

@@ -64,13 +64,21 @@ std::string FoundBy(int32_t match_type, bool tag_has_title, bool filename_parsin
 }
 
 // The record's score as the module's track scorer computes it: the disc's track against the
-// file's own tag and its path (no path when file-name parsing is off).
-int32_t ScoreOf(IDiscInfo* disc, int32_t track, std::u16string_view name_text, IFileTag* tag) {
+// file's own tag and its path (no path when file-name parsing is off). When there is none,
+// *why says in words what stood in the way.
+int32_t ScoreOf(IDiscInfo* disc, int32_t track, std::u16string_view name_text, IFileTag* tag,
+                std::string* why) {
   text::TrackScorer scorer;
   int32_t score = -1;
-  if (FAILED(scorer.Prepare(disc, name_text, tag)) || FAILED(scorer.SetTrack(track)) ||
-      FAILED(scorer.Score(&score))) {
-    return -1;
+  if (track <= 0) {
+    *why = "the answer names no track of the disc";
+  } else if (FAILED(scorer.Prepare(disc, name_text, tag))) {
+    *why = "the disc's track " + std::to_string(track) + " cannot be read";
+  } else if (FAILED(scorer.SetTrack(track))) {
+    *why = "the disc does not hold a track " + std::to_string(track);
+  } else if (FAILED(scorer.Score(&score))) {
+    *why = "the track scorer could not grade track " + std::to_string(track);
+    score = -1;
   }
   return score;
 }
@@ -173,7 +181,7 @@ Identification IdentifyTrack(const ModuleSession& session, const std::string& fi
       continue;  // the unidentified copy of the file
     }
     Candidate c = ReadCandidate(entry.Get(), disc.Get());
-    c.score = ScoreOf(disc.Get(), c.track, name_text, tag.Get());
+    c.score = ScoreOf(disc.Get(), c.track, name_text, tag.Get(), &c.no_score);
     c.found_by = FoundBy(c.match_type, tag_has_title, filename_parsing);
     result.candidates.push_back(std::move(c));
   }

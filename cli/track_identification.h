@@ -28,6 +28,7 @@ struct Candidate {
   // score; this is the same scorer on the same inputs, except for the waveform hint a record may
   // write into an empty tag artist or title.
   int32_t score = -1;
+  std::string no_score;  // when score is -1: why, in words for a person
   std::string found_by;  // a phrase: how the match was found
 };
 

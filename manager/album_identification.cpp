@@ -5,6 +5,11 @@
 // are large enough accepted greedily (single-answer mode). In single-answer mode files that
 // score well against the disc two neighbouring files share are not looked up at all
 // (album_association.cpp).
+//
+// Every file given comes back exactly once in single-answer mode (in an accepted album, in a
+// list of its own candidates, or among the unidentified rest) and at least once among the
+// candidate lists in all-candidates mode; the album engine keeps that rule for what it groups,
+// and a list the query-result collection cannot hold is handed back as it is.
 #include <vector>
 
 #include "control/tag_utils.h"
@@ -122,6 +127,7 @@ HRESULT CPELKSonquixManager::AlbumIDCore(CPelkFileInfoList* list, int32_t option
   StartPrefetch(list, options);
   const int32_t track_options = (options | SONQUIX_RETURN_ALL) & ~SONQUIX_RETURN_SINGLE;
   const int32_t mode = single ? 4 : 3;
+  std::vector<ComPtr<IPelkFileInfoList>> unplaced;
   for (int32_t i = 1; i <= n; ++i) {
     ComPtr<IPelkFileInfo> entry;
     list->GetFileInfo(i, entry.Out());
@@ -157,6 +163,8 @@ HRESULT CPELKSonquixManager::AlbumIDCore(CPelkFileInfoList* list, int32_t option
     if (FAILED(identified) || !found) found = ErrorList(file_name.Get());
 
     hr = query_results->AddTrackIDResult(found.Get());
+    // A list the collection cannot hold (a file without a name) still comes back, as it is.
+    if (FAILED(hr)) unplaced.push_back(found);
     if (single && SUCCEEDED(hr)) {
       ComPtr<CPelkFileInfoLists> associated;
       if (SUCCEEDED(AssociateAlbum(list, i, query_results.Get(), &associated)) && associated) {
@@ -180,6 +188,9 @@ HRESULT CPELKSonquixManager::AlbumIDCore(CPelkFileInfoList* list, int32_t option
   } else {
     if (options & SONQUIX_HIGH_CONFIDENCE_RESULTS) hr = albums->HighConfidenceResults();
     selected = albums;
+  }
+  for (const ComPtr<IPelkFileInfoList>& rest : unplaced) {
+    if (SUCCEEDED(hr)) hr = selected->AddFileInfoList(rest.Get());
   }
   if (FAILED(hr)) return failure_end(hr);
   int32_t result_count = 0;

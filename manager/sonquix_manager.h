@@ -125,6 +125,12 @@ class CPELKSonquixManager final
   // candidates, the candidates grouped into albums, then every candidate list or one answer per
   // file; ends with AlbumIDComplete. options are already normalised. match_code and lists_out
   // may be null. E_INVALIDARG for a null or empty list.
+  // Conservation: a call that completes returns every file of list, told apart by file name,
+  // exactly once with one answer per file (in an accepted album, a list of its own, or the
+  // unidentified rest with its single-file answer or error list), and at least once with every
+  // candidate list. A file the album engine cannot place (its track beyond its disc's count,
+  // a disc it cannot read) is answered on its own, never dropped. Only a failed or aborted
+  // call returns no lists.
   HRESULT AlbumIDCore(CPelkFileInfoList* list, int32_t options, int32_t* match_code,
                       IPelkFileInfoLists** lists_out);
   // Single-answer preparation: a waveform lookup for every file whose tag names neither an

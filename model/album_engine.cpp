@@ -17,6 +17,26 @@ bool InTrackTable(int32_t track) {
   return track >= 0 && track < CPelkFileInfoLists::kTrackTableSize;
 }
 
+// A new list holding record alone.
+HRESULT SingleList(IPelkFileInfo* record, IPelkFileInfoList** list) {
+  ComPtr<CPelkFileInfoList> single = MakeObject<CPelkFileInfoList>();
+  if (!single) return E_OUTOFMEMORY;
+  const HRESULT hr = single->AddFileInfo(record);
+  if (FAILED(hr)) return hr;
+  ComPtr<IPelkFileInfoList>(single).CopyTo(list);
+  return S_OK;
+}
+
+// Whether list holds the very record.
+bool HoldsRecord(IPelkFileInfoList* list, IPelkFileInfo* record) {
+  std::vector<ComPtr<IPelkFileInfo>> records;
+  if (!list || FAILED(RecordsOf(list, &records))) return false;
+  for (const ComPtr<IPelkFileInfo>& held : records) {
+    if (SameObject(held.Get(), record)) return true;
+  }
+  return false;
+}
+
 // The implementation behind a record: grouping needs its placement flag.
 HRESULT OurRecord(IPelkFileInfo* record, ComPtr<CPelkFileInfo>* ours) {
   *ours = ImplOf<CPelkFileInfo>(record);
@@ -98,6 +118,14 @@ HRESULT CPelkFileInfoLists::BuildAlbumMatch(IPelkFileInfo* seed, IPelkFileInfoLi
   // Who holds each track. Every record here is placed (Taken); a record never holds two tracks.
   std::array<ComPtr<CPelkFileInfo>, kTrackTableSize> holder;
   if (InTrackTable(seed_track)) holder[static_cast<size_t>(seed_track)] = seed_record;
+  // A record placed here must end in the album or be released: a placed record that is in no
+  // list is skipped by every later grouping step and its file would be lost.
+  auto fail = [&](HRESULT failure) {
+    for (ComPtr<CPelkFileInfo>& record : holder) {
+      if (record && record != seed_record) record->SetTaken(false);
+    }
+    return failure;
+  };
   int32_t distinct = 1;
   int32_t unverified = 0;
   if (*code == 2) {
@@ -108,33 +136,37 @@ HRESULT CPelkFileInfoLists::BuildAlbumMatch(IPelkFileInfo* seed, IPelkFileInfoLi
   DiscComparer comparer;
   for (const ComPtr<IPelkFileInfoList>& list : result_lists_->Lists()) {
     Bstr name;
-    if (FAILED(hr = FirstFilename(list.Get(), &name))) return hr;
+    if (FAILED(hr = FirstFilename(list.Get(), &name))) return fail(hr);
     if (name.View() == seed_name.View()) continue;  // the seed's own candidates
     int32_t count = 0;
-    if (FAILED(hr = list->get_Count(&count))) return hr;
+    if (FAILED(hr = list->get_Count(&count))) return fail(hr);
     for (int32_t j = 1; j <= count; ++j) {
       ComPtr<IPelkFileInfo> entry;
       ComPtr<CPelkFileInfo> candidate;
       if (FAILED(hr = list->GetFileInfo(j, entry.Out())) ||
           FAILED(hr = OurRecord(entry.Get(), &candidate))) {
-        return hr;
+        return fail(hr);
       }
       if (candidate->Taken()) continue;
+      // A candidate whose disc cannot be read or compared cannot join this album; it stays
+      // free and is judged as a seed of its own.
       ComPtr<IDiscInfo> candidate_disc;
       bool same = false;
-      if (FAILED(hr = candidate->get_Disc(candidate_disc.Out())) ||
-          FAILED(hr = comparer.IsSameDisc(disc.Get(), candidate_disc.Get(), &same))) {
-        return hr;
+      if (FAILED(candidate->get_Disc(candidate_disc.Out())) ||
+          FAILED(comparer.IsSameDisc(disc.Get(), candidate_disc.Get(), &same)) || !same) {
+        continue;
       }
-      if (!same) continue;
       int32_t track = 0;
-      if (FAILED(hr = candidate->get_TrackNum(&track))) return hr;
-      if (!InTrackTable(track)) continue;
+      if (FAILED(candidate->get_TrackNum(&track)) || !InTrackTable(track)) continue;
       ComPtr<CPelkFileInfo>& slot = holder[static_cast<size_t>(track)];
+      // A track the album cannot hold (0, or beyond its count) keeps its first holder: the
+      // winner would be released at the end all the same, and a displaced seed examined again
+      // would be displaced again without end.
+      if (slot && (track < 1 || track > last_track)) continue;
       if (slot) {
         int32_t score = 0, held_score = 0;
         if (FAILED(hr = candidate->GetScore(&score)) || FAILED(hr = slot->GetScore(&held_score))) {
-          return hr;
+          return fail(hr);
         }
         if (score <= held_score) continue;  // equal scores keep the first placed
         slot->SetTaken(false);
@@ -145,9 +177,9 @@ HRESULT CPelkFileInfoLists::BuildAlbumMatch(IPelkFileInfo* seed, IPelkFileInfoLi
       slot = candidate;
       if (*code != 1) {
         ComPtr<CPelkFileInfoList> ours = ImplOf<CPelkFileInfoList>(list.Get());
-        if (!ours) return E_NOINTERFACE;
+        if (!ours) return fail(E_NOINTERFACE);
         int32_t verdict = 0;
-        if (FAILED(hr = ours->VerifyWFAgainstInfo(j, &verdict))) return hr;
+        if (FAILED(hr = ours->VerifyWFAgainstInfo(j, &verdict))) return fail(hr);
         if (verdict == 1) {
           *code = 1;
         } else if (verdict == 2) {
@@ -159,19 +191,33 @@ HRESULT CPelkFileInfoLists::BuildAlbumMatch(IPelkFileInfo* seed, IPelkFileInfoLi
   }
 
   ComPtr<CPelkFileInfoList> made = MakeObject<CPelkFileInfoList>();
-  if (!made) return E_OUTOFMEMORY;
+  if (!made) return fail(E_OUTOFMEMORY);
   ComPtr<IPelkFileInfoList>(made).CopyTo(album);
   if (*code != 1 && (distinct - unverified) * 100 / distinct < 50) *code = 2;
+  const bool accepted = *code == 1 || *code == 2;
   HRESULT result = S_OK;
+  std::array<bool, kTrackTableSize> in_album{};
   for (int32_t t = 1; t <= last_track; ++t) {
     const ComPtr<CPelkFileInfo>& record = holder[static_cast<size_t>(t)];
-    if (!record) continue;
-    if (*code == 1 || *code == 2) {
-      hr = made->AddFileInfo(record.Get());
-      if (FAILED(hr) && SUCCEEDED(result)) result = hr;
-    } else {
+    if (!record || !accepted) continue;
+    hr = made->AddFileInfo(record.Get());
+    if (SUCCEEDED(hr)) {
+      in_album[static_cast<size_t>(t)] = true;
+    } else if (SUCCEEDED(result)) {
+      result = hr;
+    }
+  }
+  // Members on track 0 or beyond the disc's count, of a rejected album, or that could not be
+  // appended go free again. The seed is its caller's: it examined it and places it.
+  for (int32_t t = 0; t < kTrackTableSize; ++t) {
+    ComPtr<CPelkFileInfo>& record = holder[static_cast<size_t>(t)];
+    if (record && record != seed_record && !in_album[static_cast<size_t>(t)]) {
       record->SetTaken(false);
     }
+  }
+  if (!accepted && seed_track >= 1 && seed_track <= last_track &&
+      holder[static_cast<size_t>(seed_track)] == seed_record) {
+    seed_record->SetTaken(false);  // released with its rejected album
   }
   return result;
 }
@@ -218,17 +264,26 @@ HRESULT CPelkFileInfoLists::BuildAlbumLists(AlbumStatusSink* sink) {
       ComPtr<IPelkFileInfoList> made;
       int32_t made_code = LIST_MATCH_NONE;
       if (type == MATCH_TYPE_NONE || type == MATCH_TYPE_TXT_ALBUM_LEVEL) {
-        ComPtr<CPelkFileInfoList> single = MakeObject<CPelkFileInfoList>();
-        if (!single) return E_OUTOFMEMORY;
-        made = single;
-        if (FAILED(hr = made->AddFileInfo(entry.Get()))) return hr;
+        if (FAILED(hr = SingleList(entry.Get(), made.Out()))) return hr;
       } else {
         int32_t verdict = 0;
         if (!ours || FAILED(ours->VerifyWFAgainstInfo(j, &verdict))) verdict = 0;
-        if (FAILED(hr = BuildAlbumMatch(entry.Get(), made.Out(), &verdict))) return hr;
-        if (verdict == 1 || verdict == 2) {
+        if (FAILED(BuildAlbumMatch(entry.Get(), made.Out(), &verdict))) {
+          // A seed whose disc cannot be read or grouped stands alone, like a rejected seed.
+          made.Reset();
+          if (FAILED(hr = SingleList(entry.Get(), made.Out()))) return hr;
+        } else if (verdict == 1 || verdict == 2) {
           made_code = LIST_MATCH_ALBUM_MULTIPLE;
-          if (!candidate->Taken()) --j;
+          if (!candidate->Taken()) {
+            --j;
+          } else if (!HoldsRecord(made.Get(), entry.Get())) {
+            // Its track lies outside the album's table: the album grows from the other files
+            // and the seed stands alone beside it.
+            ComPtr<IPelkFileInfoList> alone;
+            if (FAILED(hr = SingleList(entry.Get(), alone.Out()))) return hr;
+            alone->SetListMatchCode(LIST_MATCH_NONE);
+            if (FAILED(hr = AddFileInfoList(alone.Get()))) return hr;
+          }
         } else if (FAILED(hr = made->AddFileInfo(entry.Get()))) {
           return hr;
         }

@@ -422,15 +422,22 @@ HRESULT CPelkFileInfo::GetBestTrackNumForDisc(IDiscInfo* disc, int32_t* track, i
     const HRESULT set = scorer.SetTrack(i);
     return FAILED(set) ? set : scorer.Score(value);
   };
+  // A number the disc does not hold (a gap in its numbering) is E_INVALIDARG and is passed
+  // over; any other failure ends the search.
   if (hint > 0 && hint <= count) {
     hr = score_track(hint, &best_score);
-    if (FAILED(hr)) return hr;
-    best = hint;
+    if (FAILED(hr) && hr != E_INVALIDARG) return hr;
+    if (SUCCEEDED(hr)) {
+      best = hint;
+    } else {
+      best_score = 0;
+    }
   }
   for (int32_t i = 1; i <= count && best_score < 100; ++i) {
     if (i == hint) continue;
     int32_t value = 0;
     hr = score_track(i, &value);
+    if (hr == E_INVALIDARG) continue;
     if (FAILED(hr)) return hr;
     if (value > best_score) {
       best = i;

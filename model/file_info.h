@@ -121,7 +121,8 @@ class CPelkFileInfo final
   // album-associated and unknown kinds (callers pass false). Score failures are returned.
   HRESULT IsHighConfidence(bool* flag);
   // The track of disc that best fits this file and its score: the hint first (done at 100),
-  // then every other track; the first of equal scores wins. *track stays 0 when every track
+  // then every other track; the first of equal scores wins; numbers the disc does not hold
+  // (gaps, E_INVALIDARG from the disc) are passed over. *track stays 0 when every track
   // scores 0. E_INVALIDARG for a null disc or a track count of 0; scorer failures are returned
   // with the outputs untouched.
   HRESULT GetBestTrackNumForDisc(IDiscInfo* disc, int32_t* track, int32_t* score);

@@ -11,6 +11,14 @@
 // A record's Taken flag marks it as placed in a list of the album collection; grouping skips
 // placed records.
 //
+// Conservation: after BuildAlbumLists every file of the query results is in at least one list
+// of the album collection, and accepting lists one by one (RemoveMatchAndFiles on the first)
+// answers every file exactly once. A placed record is therefore always in a list: a member the
+// album cannot hold (track 0 or beyond the disc's "track_count", or of a rejected album) is
+// released for grouping of its own; a seed outside its album's tracks, or whose disc cannot be
+// read or grouped, becomes a list of its own (LIST_MATCH_NONE) beside the album it grew; a
+// candidate whose disc cannot be read or compared is not placed by another file's album.
+//
 // Two file names are the same file when they are equal code unit for code unit (case counts).
 //
 // References: the collection holds one reference on each list it stores (a list may also sit in
@@ -124,13 +132,17 @@ class CPelkFileInfoLists final
   // the album's: 1 exact (something confirmed), 2 fuzzy (fewer than half of the distinct tracks
   // verifiable), 0 rejected. An exact or fuzzy album receives the records placed on tracks 1..T
   // (T from the disc's "track_count", or 99 without one); a rejected album stays empty and
-  // those records are released. *album is always a new list once grouping succeeded.
+  // those records are released. Members placed outside 1..T are released too; the seed's flag
+  // is left to the caller unless its rejected album releases it. Candidates whose disc cannot
+  // be read or compared are skipped. *album is always a new list once grouping succeeded.
   // E_INVALIDARG for a null argument, E_UNEXPECTED without a query-result collection, E_POINTER
-  // for a seed without a disc; a failing read, comparison or verification ends the call.
+  // for a seed without a disc; a failing read of the seed's disc or a failing verification
+  // ends the call, releasing every member placed so far.
   HRESULT BuildAlbumMatch(IPelkFileInfo* seed, IPelkFileInfoList** album, int32_t* code);
   // Rebuilds this collection from the query-result collection: failed files' lists as they
   // are, unmatched and album-level text candidates as single lists, every other unplaced
-  // candidate as an album seed; then ranks. Fires STATUS_ALBUMID_Processing through sink for
+  // candidate as an album seed (a seed the album cannot hold, or whose album cannot be built,
+  // as a single list beside it); then ranks. Fires STATUS_ALBUMID_Processing through sink for
   // each file (E_ABORT when it answers Abort). S_OK, nothing done, without a query-result
   // collection; E_INVALIDARG for a null sink. REQUIRES: sink outlives the call.
   HRESULT BuildAlbumLists(AlbumStatusSink* sink);

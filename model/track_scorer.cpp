@@ -240,8 +240,9 @@ HRESULT TrackScorer::SetTrack(int32_t track) {
   int32_t count = 0;
   HRESULT hr = disc_->get_TrackCount(&count);
   if (FAILED(hr)) return hr;
-  if (track < 1 || track > count) return E_INVALIDARG;
+  // The track the disc itself selects is scorable even where its count falls short of it.
   if (track_loaded_ && track == current_track_) return S_OK;
+  if (track < 1 || track > count) return E_INVALIDARG;
   hr = disc_->put_CurrentTrack(track);
   if (FAILED(hr)) {
     track_loaded_ = false;

@@ -92,9 +92,10 @@ class TrackScorer {
   // disc's copy and reads are returned. Must succeed before SetTrack and Score.
   HRESULT Prepare(IDiscInfo* disc, std::u16string_view name_text, IFileTag* tag);
 
-  // Selects track (1-based) of the disc copy and reads its artist and title. E_INVALIDARG
-  // outside 1..track count; disc failures are returned (the scorer then has no track until a
-  // later SetTrack succeeds). S_OK at once when track is already current.
+  // Selects track (1-based) of the disc copy and reads its artist and title. S_OK at once when
+  // track is already current (so a disc's own track is scorable even when the disc's count is
+  // below it); otherwise E_INVALIDARG outside 1..track count; disc failures are returned (the
+  // scorer then has no track until a later SetTrack succeeds).
   HRESULT SetTrack(int32_t track);
 
   // The score of the current track: 100 when the tag's track identifier equals the one of the

@@ -51,18 +51,25 @@ struct IdentifyOptions {
 };
 
 nlohmann::json CandidateJson(const Candidate& c) {
-  return {{"disc",
-           {{"identifier", c.disc_identifier},
-            {"artist", c.disc_artist},
-            {"album", c.album},
-            {"track_count", c.track_count}}},
-          {"track", {{"number", c.track}, {"title", c.title}, {"artist", c.track_artist}}},
-          {"match_type", c.match_type},
-          {"match_type_name", MatchTypeName(c.match_type)},
-          {"match_code", c.match_code},
-          {"match_code_name", MatchCodeName(c.match_code)},
-          {"score", c.score},
-          {"found_by", c.found_by}};
+  nlohmann::json j = {
+      {"disc",
+       {{"identifier", c.disc_identifier},
+        {"artist", c.disc_artist},
+        {"album", c.album},
+        {"track_count", c.track_count}}},
+      {"track", {{"number", c.track}, {"title", c.title}, {"artist", c.track_artist}}},
+      {"match_type", c.match_type},
+      {"match_type_name", MatchTypeName(c.match_type)},
+      {"match_code", c.match_code},
+      {"match_code_name", MatchCodeName(c.match_code)},
+      {"score", c.score},
+      {"found_by", c.found_by}};
+  // No score is null with the reason beside it, never a number that reads as a grade.
+  if (c.score < 0) {
+    j["score"] = nullptr;
+    j["no_score"] = c.no_score;
+  }
+  return j;
 }
 
 void PrintJson(const Identification& r) {
@@ -105,13 +112,15 @@ void PrintText(const Identification& r) {
     const std::string number = r.candidates.size() > 1 ? std::to_string(i + 1) + ". " : "";
     std::cout << "  " << number << c.disc_artist << " - " << c.album << " [" << c.disc_identifier
               << "], track " << c.track;
-    if (c.track_count > 0) std::cout << " of " << c.track_count;
+    // A count the disc's own track number exceeds is not shown as "track 21 of 15".
+    if (c.track_count > 0 && c.track <= c.track_count) std::cout << " of " << c.track_count;
     std::cout << ": \"" << c.title << "\"";
     if (c.track_artist != c.disc_artist) std::cout << " by " << c.track_artist;
     std::cout << '\n'
               << "  " << std::string(number.size(), ' ') << MatchTypeName(c.match_type) << ", "
-              << MatchCodeName(c.match_code) << ", score " << c.score << "; found by " << c.found_by
-              << '\n';
+              << MatchCodeName(c.match_code) << ", "
+              << (c.score >= 0 ? "score " + std::to_string(c.score) : "no score: " + c.no_score)
+              << "; found by " << c.found_by << '\n';
   }
 }
 

@@ -421,6 +421,61 @@ TEST_F(CatalogTest, ExportImportsBackUnchangedAndDuplicatesAreRefusedWhole) {
   EXPECT_EQ(before.signatures, 5);
 }
 
+TEST_F(CatalogTest, ACountBelowTheHighestTrackIsRepairedWhenOpened) {
+  // An older build counted files: Blue's four tracks under a count of 2, and a disc of tracks
+  // 2 and 24 under a count of 2.
+  {
+    std::string error;
+    auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
+    DiscRecord gap{.identifier = "D-GAP", .album = "Partial", .artist = "Gap Band"};
+    gap.tracks = {{.number = 2, .title = "Two", .identifier = "T-G2"},
+                  {.number = 24, .title = "Twenty-Four", .identifier = "T-G24"}};
+    ASSERT_TRUE(store->AddDiscs({gap}, &error)) << error;
+  }
+  control_.Reset();
+  engine_.Reset();
+  sqlite3* db = nullptr;
+  sqlite3_open(path_.c_str(), &db);
+  sqlite3_exec(db, "UPDATE discs SET track_count = 2", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+
+  std::string error;
+  auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
+  ASSERT_TRUE(store) << error;
+  EXPECT_EQ(store->DiscByIdentifier("D-BLUE")->track_count, 4);
+  EXPECT_EQ(store->DiscByIdentifier("D-GAP")->track_count, 24);
+  EXPECT_EQ(store->DiscByIdentifier("D-OTHER")->track_count, 2);  // already sound
+  // The file itself is repaired, not only what is read from it.
+  sqlite3_open(path_.c_str(), &db);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, "SELECT track_count FROM discs WHERE identifier = 'D-GAP'", -1, &statement,
+                     nullptr);
+  ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(statement, 0), 24);
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+
+  // The full disc counts to its highest track; a number in the gap is not held.
+  auto control = MakeObject<CatalogControl>();
+  Bstr path = Bstr::FromUtf8(path_.string());
+  ASSERT_HR(S_OK, control->OpenCatalog(path.Get()));
+  ComPtr<IUnknown> unknown;
+  ASSERT_HR(S_OK, control->GetControlObject(kControlObjectEngine, unknown.Out()));
+  auto engine = unknown.As<ILookupEngine>();
+  Bstr id(u"T-G24");
+  ComPtr<IDiscInfo> partial, full;
+  int32_t value = 0;
+  ASSERT_HR(S_OK, engine->IdentifierLookup(id.Get(), 0, &value, partial.Out()));
+  ASSERT_TRUE(partial);
+  ASSERT_HR(S_OK, engine->FetchFullDisc(partial.Get(), 1, 0, full.Out()));
+  EXPECT_EQ(Number(&IDiscInfo::get_TrackCount, full.Get()), 24);
+  EXPECT_EQ(Number(&IDiscInfo::get_CurrentTrack, full.Get()), 24);
+  Bstr title;
+  EXPECT_HR(E_INVALIDARG, full->GetTrackTitle(7, title.Out()));
+  ASSERT_HR(S_OK, full->GetTrackTitle(24, title.Out()));
+  EXPECT_EQ(title.View(), u"Twenty-Four");
+}
+
 TEST(FileNameParseTest, CommonLayouts) {
   ParsedFileName p = ParseFileName(u"/m/Joni Mitchell/Blue/03 Little Green.flac");
   EXPECT_EQ(p.artist, u"Joni Mitchell");

@@ -7,6 +7,9 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "catalog/file_tag.h"
+#include "runtime/bstr.h"
+#include "runtime/utf.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/support/pcm_synth.h"
 
@@ -134,6 +137,75 @@ TEST_F(CatalogCommandTest, AddAlbumFingerprintsTheFilesAndNamesTheTracks) {
       Sonquix({"catalog", "add-album", db_, one.string(), "--artist", "Synth", "--album", "Tones"})
           .code,
       0);
+}
+
+// Writes a tag naming the track (and, in number, perhaps the album's total: "3/12").
+void TagTrack(const std::filesystem::path& path, const std::u16string& title,
+              const std::u16string& number) {
+  ComPtr<IFileTag> tag;
+  ASSERT_TRUE(SUCCEEDED(catalog::CreateCatalogFileTag(false, IFileTag::kIid, tag.OutVoid())));
+  tag->put_Artist(Bstr(u"Gap Band").Get());
+  tag->put_AlbumTitle(Bstr(u"Partial").Get());
+  tag->put_Title(Bstr(title).Get());
+  tag->put_TrackNumber(Bstr(number).Get());
+  ASSERT_TRUE(
+      SUCCEEDED(catalog::SaveCatalogFileTag(tag.Get(), Bstr::FromUtf8(path.string()).Get())));
+}
+
+TEST_F(CatalogCommandTest, AddAlbumCountsTracksByTheirNumbersNotByTheFiles) {
+  // A partial album: tracks 2, 6 and 21 of it. Its count is at least the highest number.
+  std::vector<std::string> files;
+  for (const auto& [number, title] :
+       std::vector<std::pair<int, std::u16string>>{{2, u"Two"}, {6, u"Six"}, {21, u"Twenty-One"}}) {
+    const auto path = dir_ / ("track" + std::to_string(number) + ".wav");
+    WriteMusic(path, static_cast<uint32_t>(number), 1);
+    TagTrack(path, title, Utf8ToUtf16(std::to_string(number)));
+    files.push_back(path.string());
+  }
+  std::vector<std::string> args = {"catalog", "add-album", db_};
+  args.insert(args.end(), files.begin(), files.end());
+  auto added = Sonquix(args);
+  ASSERT_EQ(added.code, 0) << added.err;
+  auto disc = nlohmann::json::parse(Sonquix({"catalog", "export", db_}).out)["discs"][0];
+  EXPECT_EQ(disc["track_count"], 21);
+  ASSERT_EQ(disc["tracks"].size(), 3u);
+  EXPECT_EQ(disc["tracks"][2]["number"], 21);
+
+  // With the tags' total, the total is the count.
+  const auto other = (dir_ / "other.db").string();
+  const auto path = dir_ / "total.wav";
+  WriteMusic(path, 9, 1);
+  TagTrack(path, u"Three", u"3/12");
+  ASSERT_EQ(Sonquix({"catalog", "add-album", other, path.string()}).code, 0);
+  disc = nlohmann::json::parse(Sonquix({"catalog", "export", other}).out)["discs"][0];
+  EXPECT_EQ(disc["track_count"], 12);
+  EXPECT_EQ(disc["tracks"][0]["number"], 3);
+}
+
+TEST_F(CatalogCommandTest, ImportRefusesACountBelowTheHighestTrack) {
+  auto refused = Sonquix(
+      {"catalog", "import", db_,
+       Write("gap.json",
+             "{\"discs\": [{\"identifier\": \"D-GAP\", \"album\": \"A\", \"artist\": \"B\", "
+             "\"track_count\": 15, \"tracks\": [{\"number\": 2, \"title\": \"T2\", "
+             "\"identifier\": \"T-2\"}, {\"number\": 24, \"title\": \"T24\", "
+             "\"identifier\": \"T-24\"}]}]}")});
+  EXPECT_NE(refused.code, 0);
+  EXPECT_NE(
+      refused.err.find("\"track_count\" of disc D-GAP is 15, below its highest track number 24"),
+      std::string::npos)
+      << refused.err;
+  // Without a count the tracks decide it; gaps stay gaps.
+  auto imported = Sonquix(
+      {"catalog", "import", db_,
+       Write("nocount.json",
+             "{\"discs\": [{\"identifier\": \"D-GAP\", \"album\": \"A\", \"artist\": \"B\", "
+             "\"tracks\": [{\"number\": 2, \"title\": \"T2\", \"identifier\": \"T-2\"}, "
+             "{\"number\": 24, \"title\": \"T24\", \"identifier\": \"T-24\"}]}]}")});
+  ASSERT_EQ(imported.code, 0) << imported.err;
+  const auto disc = nlohmann::json::parse(Sonquix({"catalog", "export", db_}).out)["discs"][0];
+  EXPECT_EQ(disc["track_count"], 24);
+  EXPECT_EQ(disc["tracks"].size(), 2u);
 }
 
 }  // namespace

@@ -1,3 +1,8 @@
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "runtime/utf.h"
 #include "tests/model/lists_fixture.h"
 
 namespace pelk::testing {
@@ -179,6 +184,130 @@ TEST_F(AlbumEngineTest, AcceptanceEdgeCases) {
   auto plain = Collection({empty, match});
   ASSERT_HR(S_OK, plain->RemoveMatchAndFiles(2));
   EXPECT_EQ(CountOf(plain.Get()), 0);
+}
+
+// A catalogue that numbers tracks beyond the count it reports (15 of them, numbered up to 24),
+// as discs built from partial albums were. The engine must still hand back every file.
+class AlbumConservationTest : public ListsTest {
+ public:
+  AlbumConservationTest() {
+    FakeDiscData partial{.album = u"Partial", .artist = u"Gap Band", .identifier = u"DISC-GAP"};
+    for (int32_t t = 1; t <= 24; ++t) {
+      partial.tracks.push_back({u"Gap Song " + std::u16string(1, static_cast<char16_t>(u'A' + t))});
+    }
+    partial.track_count = 15;
+    partial_ = fake_->AddDisc(std::move(partial));
+  }
+
+  // Accepts the first list until none is left, as single-answer selection does, and counts how
+  // often each file is answered.
+  static std::map<std::u16string, int> AcceptAll(CPelkFileInfoLists* albums) {
+    std::map<std::u16string, int> answered;
+    for (int guard = 0; CountOf(albums) > 0 && guard < 1000; ++guard) {
+      ComPtr<IPelkFileInfoList> first;
+      EXPECT_HR(S_OK, albums->GetFileInfoList(1, first.Out()));
+      for (CPelkFileInfo* record : Records(first.Get())) {
+        Bstr name;
+        record->get_Filename(name.Out());
+        ++answered[std::u16string(name.View())];
+      }
+      EXPECT_HR(S_OK, albums->RemoveMatchAndFiles(1));
+    }
+    return answered;
+  }
+  static std::u16string File(int32_t n) {
+    return u"/m/" + Utf8ToUtf16(std::to_string(n)) + u".mp3";
+  }
+
+  FakeDisc partial_;
+};
+
+TEST_F(AlbumConservationTest, TracksBeyondTheCountComeBackOnTheirOwn) {
+  // Tracks 2 and 6-15 are in the disc's table, 21-24 lie beyond its count of 15.
+  std::vector<ComPtr<CPelkFileInfoList>> files;
+  std::vector<int32_t> tracks = {2, 21, 22, 23, 24};
+  for (int32_t t = 6; t <= 15; ++t) tracks.push_back(t);
+  for (int32_t t : tracks)
+    files.push_back(FileList({Candidate(File(t), partial_, t, MATCH_TYPE_WF)}));
+  auto results = MakeObject<CPelkFileInfoLists>();
+  for (const auto& f : files) results->AddFileInfoList(f.Get());
+  auto albums = AlbumsOf(results.Get());
+  RecordingStatusSink sink;
+  ASSERT_HR(S_OK, albums->BuildAlbumLists(&sink));
+
+  // The album holds the eleven tracks of its table; each later track stands alone.
+  const auto lists = albums->Lists();
+  ASSERT_EQ(lists.size(), 5u);
+  EXPECT_EQ(CodeOf(lists[0].Get()), LIST_MATCH_ALBUM_MULTIPLE);
+  EXPECT_EQ(CountOf(ImplOf<CPelkFileInfoList>(lists[0].Get()).Get()), 11);
+  std::vector<int32_t> alone;
+  for (size_t i = 1; i < lists.size(); ++i) {
+    ASSERT_EQ(Records(lists[i].Get()).size(), 1u);
+    int32_t track = 0;
+    Records(lists[i].Get())[0]->get_TrackNum(&track);
+    alone.push_back(track);
+    EXPECT_EQ(CodeOf(lists[i].Get()), LIST_MATCH_NONE);
+  }
+  std::sort(alone.begin(), alone.end());
+  EXPECT_EQ(alone, (std::vector<int32_t>{21, 22, 23, 24}));
+
+  // A single such file is not lost either.
+  auto lone = MakeObject<CPelkFileInfoLists>();
+  lone->AddFileInfoList(FileList({Candidate(File(21), partial_, 21, MATCH_TYPE_WF)}).Get());
+  auto lone_albums = AlbumsOf(lone.Get());
+  ASSERT_HR(S_OK, lone_albums->BuildAlbumLists(&sink));
+  ASSERT_EQ(CountOf(lone_albums.Get()), 1);
+}
+
+TEST_F(AlbumConservationTest, EveryFileIsAnsweredExactlyOnce) {
+  const std::vector<FakeDisc> discs = {blue_, court_, partial_};
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    std::mt19937 random(seed);
+    auto pick = [&](int32_t n) {
+      return static_cast<int32_t>(random() % static_cast<uint32_t>(n));
+    };
+    std::vector<ComPtr<CPelkFileInfoList>> files;
+    const int32_t file_count = 3 + pick(25);
+    for (int32_t f = 0; f < file_count; ++f) {
+      const std::u16string name = File(f);
+      const int32_t kind = pick(10);
+      if (kind == 0) {
+        files.push_back(ErrorList(name));
+      } else if (kind == 1) {
+        files.push_back(FileList({Named(name)}, LIST_MATCH_NONE));  // no candidate at all
+      } else if (kind == 2) {
+        auto no_disc = Named(name);  // a candidate whose disc cannot be read
+        no_disc->put_MatchType(MATCH_TYPE_TXT);
+        files.push_back(FileList({no_disc}));
+      } else {
+        std::vector<ComPtr<CPelkFileInfo>> candidates;
+        for (int32_t c = 0, n = 1 + pick(3); c < n; ++c) {
+          const FakeDisc& disc = discs[static_cast<size_t>(pick(3))];
+          // Track 0, tracks beyond the count and the table's end all occur.
+          const int32_t track =
+              pick(8) == 0 ? pick(120) : 1 + pick(static_cast<int32_t>(disc->tracks.size()));
+          const int32_t type = pick(4) == 0 ? MATCH_TYPE_WF : MATCH_TYPE_TXT;
+          candidates.push_back(Candidate(name, disc, track, type, pick(2) == 0));
+        }
+        auto list = MakeObject<CPelkFileInfoList>();
+        for (const auto& c : candidates) list->AddFileInfo(c.Get());
+        list->SetListMatchCode(LIST_MATCH_TRACK_MULTIPLE);
+        files.push_back(list);
+      }
+    }
+    std::shuffle(files.begin(), files.end(), random);
+    auto results = MakeObject<CPelkFileInfoLists>();
+    for (const auto& f : files) results->AddFileInfoList(f.Get());
+    auto albums = AlbumsOf(results.Get());
+    RecordingStatusSink sink;
+    ASSERT_HR(S_OK, albums->BuildAlbumLists(&sink)) << "seed " << seed;
+
+    const std::map<std::u16string, int> answered = AcceptAll(albums.Get());
+    EXPECT_EQ(answered.size(), static_cast<size_t>(file_count)) << "seed " << seed;
+    for (const auto& [name, times] : answered) {
+      EXPECT_EQ(times, 1) << Utf16ToUtf8(name) << ", seed " << seed;
+    }
+  }
 }
 
 }  // namespace

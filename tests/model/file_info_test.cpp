@@ -314,6 +314,26 @@ TEST_F(FileInfoTest, BestTrackTriesTheHintFirst) {
   EXPECT_LT(score, 100);
 }
 
+TEST_F(FileInfoTest, BestTrackPassesOverGapsInTheNumbering) {
+  // Tracks 2 and 5 of a disc numbered 1..6 are not held; the hint points into a gap.
+  FakeDisc gappy = fake_->AddDisc({.album = u"Gaps",
+                                   .artist = u"Band",
+                                   .tracks = {{u"One"},
+                                              {.title = u"Two", .missing = true},
+                                              {u"Three"},
+                                              {u"Four"},
+                                              {.title = u"Five", .missing = true},
+                                              {u"Six Feet Under"}}});
+  ComPtr<IDiscInfo> disc = MakeFakeDisc({gappy, 1, true});
+  auto record = MakeObject<CPelkFileInfo>();
+  ASSERT_HR(S_OK, record->put_Filename(Text(u"/m/05 Six Feet Under.mp3").Get()));
+  ASSERT_HR(S_OK, record->put_OrigTag(Tag(u"Band", u"Gaps", u"Six Feet Under").Get()));
+  int32_t track = 0, score = 0;
+  ASSERT_HR(S_OK, record->GetBestTrackNumForDisc(disc.Get(), &track, &score));
+  EXPECT_EQ(track, 6);
+  EXPECT_GE(score, 90);
+}
+
 TEST_F(FileInfoTest, BestTrackTiesKeepTheHintElseTheLowestTrack) {
   FakeDisc same = fake_->AddDisc(
       {.album = u"Loops", .artist = u"Band", .tracks = {{u"Loop"}, {u"Loop"}, {u"Loop"}}});

@@ -168,6 +168,24 @@ TEST_F(TrackScorerTest, SetTrackBoundsAndPrepareFailures) {
   EXPECT_HR(E_FAIL, scorer.Score(&score));  // a failed Prepare leaves nothing to score
 }
 
+TEST_F(TrackScorerTest, ATrackBeyondTheDiscsCountIsScoredAsItsOwn) {
+  // A disc that says it has 6 tracks but holds 8: its own track 8 is scored like any other,
+  // selecting another track beyond the count is still refused.
+  FakeDiscData short_count = *blue_;
+  short_count.track_count = 6;
+  FakeDisc disc = fake_->AddDisc(std::move(short_count));
+  ComPtr<IFileTag> tag = MakeFakeTag(
+      {.texts = {
+           {u"Artist", u"Joni Mitchell"}, {u"AlbumTitle", u"Blue"}, {u"Title", u"A Case of You"}}});
+  TrackScorer scorer;
+  ASSERT_HR(S_OK, scorer.Prepare(MakeFakeDisc({disc, 8, true}).Get(), u"", tag.Get()));
+  ASSERT_HR(S_OK, scorer.SetTrack(8));
+  int32_t score = -1;
+  ASSERT_HR(S_OK, scorer.Score(&score));
+  EXPECT_EQ(score, 100);
+  EXPECT_HR(E_INVALIDARG, scorer.SetTrack(7));
+}
+
 TEST_F(TrackScorerTest, TagIdentifierShortcut) {
   // Texts that share nothing with the disc: only the identifier can give 100.
   ComPtr<IFileTag> tag = MakeFakeTag({.texts = {{u"Title", u"Zzyzx"}, {u"Identifier", u"T7"}}});

@@ -10,6 +10,10 @@
 namespace pelk::testing {
 namespace {
 
+int32_t ReportedCount(const FakeDiscData& disc) {
+  return disc.track_count > 0 ? disc.track_count : static_cast<int32_t>(disc.tracks.size());
+}
+
 HRESULT OutText(std::u16string_view text, BSTR* out) {
   if (!out) return E_POINTER;
   *out = AllocBstr(text);
@@ -74,7 +78,7 @@ class FakeDiscObject final : public Object<FakeDiscObject, Dual<ILegacyDisc>, Du
   HRESULT get_Artist(BSTR* out) override { return OutText(ref_.disc->artist, out); }
   HRESULT get_TrackCount(int32_t* out) override {
     if (!out) return E_POINTER;
-    *out = ref_.full ? static_cast<int32_t>(ref_.disc->tracks.size()) : 1;
+    *out = ref_.full ? ReportedCount(*ref_.disc) : 1;
     return S_OK;
   }
   HRESULT GetTrackTitle(int32_t track, BSTR* out) override {
@@ -101,7 +105,7 @@ class FakeDiscObject final : public Object<FakeDiscObject, Dual<ILegacyDisc>, Du
   HRESULT GetNamedText(BSTR name, BSTR* out) override {
     const std::u16string_view key = BstrView(name);
     if (key == u"track_count") {
-      return OutText(Utf8ToUtf16(std::to_string(ref_.disc->tracks.size())), out);
+      return OutText(Utf8ToUtf16(std::to_string(ReportedCount(*ref_.disc))), out);
     }
     if (key == u"certified_level") return OutText(ref_.disc->certified_level, out);
     return OutText(u"", out);
@@ -130,6 +134,7 @@ class FakeDiscObject final : public Object<FakeDiscObject, Dual<ILegacyDisc>, Du
  private:
   bool Carries(int32_t track) const {
     if (track < 1 || track > static_cast<int32_t>(ref_.disc->tracks.size())) return false;
+    if (ref_.disc->tracks[static_cast<size_t>(track - 1)].missing) return false;
     return ref_.full || track == ref_.track;
   }
   DiscRef ref_;

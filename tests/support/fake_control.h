@@ -27,6 +27,7 @@ struct FakeTrack {
   std::u16string artist;  // empty: the disc artist
   std::u16string identifier;
   int32_t length_ms = 0;
+  bool missing = false;  // a gap in the disc's numbering: the disc does not hold this track
 };
 
 struct FakeDiscData {
@@ -38,6 +39,10 @@ struct FakeDiscData {
   bool compilation = false;
   int32_t year = 0;
   std::vector<FakeTrack> tracks;
+  // What the disc reports as its track count (the full disc's count and "track_count"); 0: the
+  // number of tracks. A count below the number of tracks makes a catalogue that breaks its own
+  // rule, as old catalogues did.
+  int32_t track_count = 0;
   HRESULT retrieve_result = S_OK;  // what the data view's RetrieveData answers
   HRESULT copy_result = S_OK;      // what Copy answers (a failure hands out no copy)
 };
