@@ -203,10 +203,12 @@ class FakeTagObject final
 
   HRESULT GetField(BSTR name, BSTR* out) {
     if (!out) return E_POINTER;
+    std::lock_guard lock(mutex_);
     auto it = data_.fields.find(std::u16string(BstrView(name)));
     return OutText(it == data_.fields.end() ? u"" : it->second, out);
   }
   HRESULT PutField(BSTR name, BSTR value) {
+    std::lock_guard lock(mutex_);
     data_.fields[std::u16string(BstrView(name))] = BstrView(value);
     return S_OK;
   }
@@ -217,32 +219,44 @@ class FakeTagObject final
     control->Record("LoadFromFile", {std::u16string(BstrView(file_name))});
     auto tag = control->FileTagFor(std::u16string(BstrView(file_name)));
     if (!tag) return E_FAIL;
+    std::lock_guard lock(mutex_);
     data_ = *tag;
     return S_OK;
   }
   HRESULT AttachToFile(BSTR file_name, int32_t) {
-    attached_ = BstrView(file_name);
+    const std::u16string attached(BstrView(file_name));
+    std::optional<FakeTagData> tag;
     if (auto control = control_.lock()) {
-      control->Record("AttachToFile", {attached_});
-      if (auto tag = control->FileTagFor(attached_)) data_ = *tag;
+      control->Record("AttachToFile", {attached});
+      tag = control->FileTagFor(attached);
     }
+    std::lock_guard lock(mutex_);
+    attached_ = attached;
+    if (tag) data_ = *tag;
     return S_OK;
   }
 
-  const FakeTagData& Data() const { return data_; }
+  FakeTagData Data() const {
+    std::lock_guard lock(mutex_);
+    return data_;
+  }
   void SetControl(std::weak_ptr<FakeLookupControl> control) { control_ = std::move(control); }
 
  private:
   HRESULT Get(const char16_t* key, BSTR* out) {
     if (!out) return E_POINTER;
+    std::lock_guard lock(mutex_);
     auto it = data_.texts.find(key);
     return OutText(it == data_.texts.end() ? u"" : it->second, out);
   }
   HRESULT Put(const char16_t* key, BSTR value) {
+    std::lock_guard lock(mutex_);
     data_.texts[key] = BstrView(value);
     return S_OK;
   }
 
+  // Real tags are used from the identifying thread and the prefetch worker at once; so is this.
+  mutable std::mutex mutex_;
   FakeTagData data_;
   std::u16string attached_;
   std::weak_ptr<FakeLookupControl> control_;
