@@ -7,22 +7,25 @@
 namespace pelk::cli {
 namespace {
 
-using Getter = HRESULT (IFileTag::*)(BSTR*);
-using Setter = HRESULT (IFileTag::*)(BSTR);
-
+// Plain function pointers rather than pointers to members: GCC's sanitizer builds see the
+// latter's calls through a table as reading an uninitialized index.
 struct Field {
   const char* name;
-  Getter get;
-  Setter put;
+  HRESULT (*get)(IFileTag*, BSTR*);
+  HRESULT (*put)(IFileTag*, BSTR);
 };
 
-constexpr Field kFields[] = {
-    {"artist", &IFileTag::get_Artist, &IFileTag::put_Artist},
-    {"album", &IFileTag::get_AlbumTitle, &IFileTag::put_AlbumTitle},
-    {"title", &IFileTag::get_Title, &IFileTag::put_Title},
-    {"track", &IFileTag::get_TrackNumber, &IFileTag::put_TrackNumber},
-    {"identifier", &IFileTag::get_Identifier, &IFileTag::put_Identifier},
+#define PELK_TAG_FIELD(name, property)                                \
+  Field {                                                             \
+    name, [](IFileTag* t, BSTR* v) { return t->get_##property(v); }, \
+        [](IFileTag* t, BSTR v) { return t->put_##property(v); }      \
+  }
+const Field kFields[] = {
+    PELK_TAG_FIELD("artist", Artist),         PELK_TAG_FIELD("album", AlbumTitle),
+    PELK_TAG_FIELD("title", Title),           PELK_TAG_FIELD("track", TrackNumber),
+    PELK_TAG_FIELD("identifier", Identifier),
 };
+#undef PELK_TAG_FIELD
 
 }  // namespace
 
@@ -42,14 +45,14 @@ TagChange ApplyAnswerTags(const ModuleSession& session, const FileAnswer& answer
                                 std::to_string(answer.track), answer.track_identifier};
   for (size_t i = 0; i < std::size(kFields); ++i) {
     Bstr current;
-    (tag.Get()->*kFields[i].get)(current.Out());
+    kFields[i].get(tag.Get(), current.Out());
     // A track number stored as "3/12" already says 3.
     const std::string now = current.Utf8();
     if (wanted[i].empty() || now == wanted[i] || (i == 3 && now.rfind(wanted[i] + "/", 0) == 0)) {
       continue;
     }
     change.fields[kFields[i].name] = {now, wanted[i]};
-    (tag.Get()->*kFields[i].put)(Bstr::FromUtf8(wanted[i]).Get());
+    kFields[i].put(tag.Get(), Bstr::FromUtf8(wanted[i]).Get());
   }
   Bstr disc;
   tag->GetField(Bstr(kDiscIdentifierField).Get(), disc.Out());
