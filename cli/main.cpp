@@ -9,6 +9,7 @@
 #include "cli/commands/fingerprint_command.h"
 #include "cli/commands/identify_command.h"
 #include "cli/commands/library_command.h"
+#include "cli/commands/lookup_command.h"
 #include "cli/commands/score_command.h"
 #include "cli/commands/text_command.h"
 
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   pelk::cli::AddTextCommand(app);
   pelk::cli::AddCatalogCommand(app);
   pelk::cli::AddIdentifyCommand(app);
+  pelk::cli::AddLookupCommand(app);
   pelk::cli::AddAlbumCommand(app);
   pelk::cli::AddLibraryCommand(app);
   pelk::cli::AddScoreCommand(app);

@@ -223,18 +223,4 @@ int32_t CPELKSonquixManager::WorkerThreadPriority() const {
   return WorkerPriority(Settings().Get());
 }
 
-// Operations whose pipelines are not part of this module yet.
-HRESULT CPELKSonquixManager::LookupFile(IPelkSonquixFingerprint*, BSTR, IFileTag*, int32_t, int32_t,
-                                        int32_t*) {
-  return E_NOTIMPL;
-}
-HRESULT CPELKSonquixManager::ResolveLookup(IDiscList*, int32_t, int32_t, int32_t, int32_t, BSTR,
-                                           IFileTag*, int32_t, ILegacyDisc** out) {
-  if (out) *out = nullptr;
-  return E_NOTIMPL;
-}
-HRESULT CPELKSonquixManager::CompareTrackToFile(BSTR, IFileTag*, ILegacyDisc*, int32_t, int32_t*) {
-  return E_NOTIMPL;
-}
-
 }  // namespace pelk

@@ -27,6 +27,7 @@ class CPelkFileInfo;
 class CPelkFileInfoList;
 class CPelkFileInfoLists;
 class ManagerAlbumSink;
+struct LookupFileSide;
 
 class CPELKSonquixManager final
     : public Object<CPELKSonquixManager, Dual<IPELKSonquixManager3>, IConnectionPointContainer> {
@@ -118,6 +119,15 @@ class CPELKSonquixManager final
   HRESULT TextLookupHelper(std::u16string_view file_name, CPelkFileInfo* record,
                            ComPtr<CPelkFileInfoList>* list, HRESULT* lookup_result, int32_t options,
                            int32_t text_flag);
+
+  // --- the single-call lookups (lookup_file.cpp) ---
+  // The disc of discs that best fits the file (BestDiscForFile with the track-count rule),
+  // fetched in full, with its current track and distance. E_FAIL when no disc fits.
+  HRESULT ResolveCore(IDiscList* discs, int32_t track_count, int32_t missing, int32_t extra,
+                      const LookupFileSide& file, ComPtr<IDiscInfo>* disc, int32_t* track,
+                      int32_t* distance = nullptr);
+  // The disc in full (asked of GetFullDisc up to four times) and its current track.
+  HRESULT FullDiscWithTrack(IDiscInfo* disc, ComPtr<IDiscInfo>* full, int32_t* track);
 
   // --- album identification (album_identification.cpp, album_association.cpp) ---
   // The whole identification of a list of files as AlbumID runs it on its calling or own

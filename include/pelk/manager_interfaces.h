@@ -24,6 +24,17 @@ enum PELKSonquix_Results : int32_t {
 };
 constexpr uint32_t ERR_DomainSonquix = 0x2FE;
 
+// lookup_mode bits of LookupFile (only the low byte is read).
+enum PELKSonquix_LookupMode : int32_t {
+  WAVEFORM_LOOKUP = 0x1,  // by fingerprint, when one is given
+  TEXT_LOOKUP = 0x2,      // by text; a waveform answer is then only a hint
+  TEXT_LOCAL = 0x4,       // several waveform candidates are resolved by the file name
+  TEXT_HINT_MULTI_EXACT = 0x10,  // several kind-5 candidates are resolved, not returned
+  TEXT_HINT_MULTI_FUZZY = 0x20,  // several kind-2 candidates are resolved, not returned
+  TEXT_HINT_FUZZY = 0x40,        // with 0x20 and TEXT_LOOKUP: kind 2 goes on to the text lookup
+  TEXT_HINT_ALL = 0xf0,          // not allowed together with event_on_completion
+};
+
 // Option bits of TrackID, AlbumID and the library queue.
 enum PelkSonquixOptions : int32_t {
   SONQUIX_DEFAULT = 0,  // stands for SONQUIX_DEFAULT_OPTIONS
