@@ -93,7 +93,8 @@ class Reader {
   bool Disc(const json& j, DiscRecord* d) {
     if (!j.is_object()) return Fail("discs", "every disc must be an object");
     if (!OnlyKnown(j, {"identifier", "album", "artist", "track_count", "compilation",
-                       "certified_level", "release_rank", "year", "genre", "store_ids", "tracks"},
+                       "certified_level", "release_rank", "year", "genre", "store_ids", "disc_number",
+                       "disc_count", "tracks"},
                    "a disc")) {
       return false;
     }
@@ -103,8 +104,15 @@ class Reader {
         !Bool(j, "compilation", &d->compilation) ||
         !Int(j, "certified_level", false, 0, INT32_MAX, &d->certified_level) ||
         !Int(j, "release_rank", false, 0, INT32_MAX, &d->release_rank) ||
-        !Int(j, "year", false, 0, 9999, &d->year) || !Text(j, "genre", false, &d->genre)) {
+        !Int(j, "year", false, 0, 9999, &d->year) || !Text(j, "genre", false, &d->genre) ||
+        !Int(j, "disc_number", false, 0, 999, &d->disc_number) ||
+        !Int(j, "disc_count", false, 0, 999, &d->disc_count)) {
       return false;
+    }
+    if (d->disc_count != 0 && d->disc_number > d->disc_count) {
+      return Fail("disc_number", "\"disc_number\" of disc " + d->identifier + " is " +
+                                     std::to_string(d->disc_number) + ", beyond its \"disc_count\" " +
+                                     std::to_string(d->disc_count));
     }
     if (auto ids = j.find("store_ids"); ids != j.end()) {
       if (!ids->is_array() || ids->size() != 2 || !(*ids)[0].is_string() ||
@@ -218,6 +226,8 @@ std::string WriteCatalogJson(const std::vector<DiscPtr>& discs) {
     if (!d->store_id1.empty() || !d->store_id2.empty()) {
       dj["store_ids"] = {d->store_id1, d->store_id2};
     }
+    if (d->disc_number) dj["disc_number"] = d->disc_number;
+    if (d->disc_count) dj["disc_count"] = d->disc_count;
     dj["tracks"] = std::move(tracks);
     list.push_back(std::move(dj));
   }
