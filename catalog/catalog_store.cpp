@@ -176,8 +176,8 @@ CatalogStore::CatalogStore(sqlite3* db, std::filesystem::path path)
 
 CatalogStore::~CatalogStore() { sqlite3_close_v2(db_); }
 
-std::unique_ptr<CatalogStore> CatalogStore::Open(const std::filesystem::path& path,
-                                                 OpenMode mode, std::string* error) {
+std::unique_ptr<CatalogStore> CatalogStore::Open(const std::filesystem::path& path, OpenMode mode,
+                                                 std::string* error) {
   std::string ignored;
   if (!error) error = &ignored;
   std::error_code ec;
@@ -186,7 +186,8 @@ std::unique_ptr<CatalogStore> CatalogStore::Open(const std::filesystem::path& pa
     *error = "no catalogue at " + path.string();
     return nullptr;
   }
-  if (!exists && path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+  if (!exists && path.has_parent_path())
+    std::filesystem::create_directories(path.parent_path(), ec);
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX |
                     (mode == OpenMode::kCreate ? SQLITE_OPEN_CREATE : 0);
@@ -273,7 +274,7 @@ bool CatalogStore::Migrate(std::string* error) {
 }
 
 bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* error,
-                             bool replace) {
+                            bool replace) {
   std::string ignored;
   if (!error) error = &ignored;
   std::lock_guard lock(mutex_);
@@ -304,7 +305,8 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
   Statement track(db_,
                   "INSERT INTO tracks(disc_id, number, title, artist, length_ms, identifier, "
                   "signature) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-  Statement text(db_, "INSERT INTO track_text(rowid, artist, album, title) VALUES (?1, ?2, ?3, ?4)");
+  Statement text(db_,
+                 "INSERT INTO track_text(rowid, artist, album, title) VALUES (?1, ?2, ?3, ?4)");
   Statement genre(db_, "INSERT OR IGNORE INTO genres(name) VALUES (?1)");
   Statement existing(db_,
                      "SELECT id, artist, album, disc_number, disc_count FROM discs "
@@ -337,8 +339,9 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
     if (existing.Step() == SQLITE_ROW) {
       const int64_t old_id = existing.Int(0);
       if (!replace) {
-        return refuse("disc " + DiscInWords(d.identifier, existing.Text(1), existing.Text(2),
-                                            existing.Int(3), existing.Int(4)) +
+        return refuse("disc " +
+                      DiscInWords(d.identifier, existing.Text(1), existing.Text(2), existing.Int(3),
+                                  existing.Int(4)) +
                       " is already in the catalogue");
       }
       for (Statement* drop : {&drop_text, &drop_tracks, &drop_disc}) {

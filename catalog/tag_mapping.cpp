@@ -1,5 +1,7 @@
 #include "catalog/tag_mapping.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <taglib/aifffile.h>
 #include <taglib/asffile.h>
 #include <taglib/fileref.h>
@@ -12,9 +14,6 @@
 #include <taglib/tpropertymap.h>
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -767,8 +766,8 @@ HRESULT WriteAtomically(const std::string& path, const TagData& data) {
   const std::filesystem::path folder = target.parent_path();
   // The copy keeps the extension: TagLib chooses the format by it.
   const std::string extension = target.extension().string();
-  std::string name = (folder / ("." + target.stem().string() + ".sonquix-XXXXXX")).string() +
-                     extension;
+  std::string name =
+      (folder / ("." + target.stem().string() + ".sonquix-XXXXXX")).string() + extension;
   const int copy_fd = ::mkstemps(name.data(), static_cast<int>(extension.size()));
   if (copy_fd < 0) return errno == EACCES || errno == EROFS ? E_ACCESSDENIED : E_FAIL;
   Fd copy(copy_fd);

@@ -81,8 +81,8 @@ void RunImport(const CatalogOptions& o) {
 
 void RunAddAlbum(const CatalogOptions& o) {
   const ComPtr<IPelkSonquixFingerprinter2> fingerprinter = NewFingerprinter();
-  const AlbumSpec spec{o.files, o.artist,      o.album, o.genre,
-                       o.identifier, o.year, o.compilation, o.disc};
+  const AlbumSpec spec{o.files,      o.artist, o.album,       o.genre,
+                       o.identifier, o.year,   o.compilation, o.disc};
   catalog::DiscRecord disc;
   std::vector<std::string> warnings;
   std::string error;
@@ -91,15 +91,15 @@ void RunAddAlbum(const CatalogOptions& o) {
   auto store = OpenOrFail(o.path, CatalogStore::OpenMode::kCreate);
   const catalog::DiscPtr old = store->DiscByIdentifier(disc.identifier);
   if (old && !o.replace) {
-    Fail(DiscName(*old) + " is already in the catalogue as " + disc.identifier +
-         " (" + std::to_string(old->tracks.size()) +
+    Fail(DiscName(*old) + " is already in the catalogue as " + disc.identifier + " (" +
+         std::to_string(old->tracks.size()) +
          " tracks); nothing added: use --replace to replace it");
   }
   if (!store->AddDiscs({disc}, &error, o.replace)) Fail("nothing added: " + error);
   size_t fingerprinted = 0;
   for (const auto& t : disc.tracks) fingerprinted += t.signature ? 1 : 0;
-  std::cout << (old ? "replaced " : "added ") << disc.identifier << "  " << DiscName(disc)
-            << ": " << disc.tracks.size() << " tracks, " << fingerprinted << " fingerprinted\n";
+  std::cout << (old ? "replaced " : "added ") << disc.identifier << "  " << DiscName(disc) << ": "
+            << disc.tracks.size() << " tracks, " << fingerprinted << " fingerprinted\n";
   const auto release = store->ReleaseDiscs(disc);
   if (release.size() > 1) {
     std::cout << "the catalogue holds " << release.size() << " discs of this release:";

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -44,7 +43,7 @@ constexpr char kCatalogJson[] = R"({
        {"number": 3, "title": "Little Green", "identifier": "T-B3"},
        {"number": 4, "title": "Carey", "identifier": "T-B4"}]},
     {"identifier": "D-HITS", "album": "Folk Hits", "artist": "Various Artists",
-     "compilation": true, "genre": "Folk", "track_count": 20,
+     "compilation": true, "genre": "Folk", "track_count": 20, "disc_number": 1, "disc_count": 2,
      "tracks": [
        {"number": 7, "title": "Carey", "artist": "Joni Mitchell", "identifier": "T-H7"}]},
     {"identifier": "D-OTHER", "album": "Losing Streak", "artist": "R.E.M.", "genre": "Rock",
@@ -190,9 +189,9 @@ TEST_F(CatalogTest, WaveformKinds) {
 }
 
 TEST_F(CatalogTest, TextLookupByTagAndByFileName) {
-  EXPECT_EQ(TextLookup(u"/m/x.wav", {.texts = {{u"Title", u"Losing my religion"},
-                                                {u"Artist", u"REM"}}}),
-            kLookupOne);
+  EXPECT_EQ(
+      TextLookup(u"/m/x.wav", {.texts = {{u"Title", u"Losing my religion"}, {u"Artist", u"REM"}}}),
+      kLookupOne);
   ComPtr<IDiscInfo> disc = Single();
   ASSERT_TRUE(disc);
   EXPECT_EQ(Text(&IDiscInfo::get_Identifier, disc.Get()), u"D-OTHER");
@@ -337,6 +336,7 @@ TEST_F(CatalogTest, DiscTagBuilderFillsATagFromTheTrack) {
   EXPECT_EQ(text(&IFileTag::get_TrackNumber), u"7");
   EXPECT_EQ(text(&IFileTag::get_Identifier), u"T-H7");
   EXPECT_EQ(text(&IFileTag::get_Genre), u"Folk");
+  EXPECT_EQ(text(&IFileTag::get_DiscNumber), u"1/2");
   void* none = nullptr;
   EXPECT_HR(CLASS_E_NOAGGREGATION,
             factory->CreateInstance(builder.As<IUnknown>().Get(), IUnknown::kIid, &none));
@@ -481,11 +481,17 @@ TEST_F(CatalogTest, DiscsOfOneReleaseAreKeptApartAndListedTogether) {
   auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
   ASSERT_TRUE(store) << error;
   // Disc 2 added before disc 1; another release sorts between by artist.
-  DiscRecord two{.identifier = "D-S2", .album = "Soundtrack", .artist = "Score Band",
-                 .disc_number = 2, .disc_count = 2};
+  DiscRecord two{.identifier = "D-S2",
+                 .album = "Soundtrack",
+                 .artist = "Score Band",
+                 .disc_number = 2,
+                 .disc_count = 2};
   two.tracks = {{.number = 1, .title = "Reprise", .identifier = "T-S2-1"}};
-  DiscRecord one{.identifier = "D-S1", .album = "Soundtrack", .artist = "Score Band",
-                 .disc_number = 1, .disc_count = 2};
+  DiscRecord one{.identifier = "D-S1",
+                 .album = "Soundtrack",
+                 .artist = "Score Band",
+                 .disc_number = 1,
+                 .disc_count = 2};
   one.tracks = {{.number = 1, .title = "Overture", .identifier = "T-S1-1"}};
   ASSERT_TRUE(store->AddDiscs({two}, &error)) << error;
   ASSERT_TRUE(store->AddDiscs({one}, &error)) << error;
@@ -566,8 +572,8 @@ TEST_F(CatalogTest, AVersionOneCatalogueIsUpgradedInPlace) {
   ASSERT_TRUE(store) << error;
   EXPECT_EQ(store->Stats().discs, 3);
   EXPECT_EQ(store->DiscByIdentifier("D-BLUE")->disc_number, 0);
-  DiscRecord two{.identifier = "D-BLUE-2", .album = "Blue", .artist = "Joni Mitchell",
-                 .disc_number = 2};
+  DiscRecord two{
+      .identifier = "D-BLUE-2", .album = "Blue", .artist = "Joni Mitchell", .disc_number = 2};
   two.tracks = {{.number = 1, .title = "Bonus", .identifier = "T-BB1"}};
   ASSERT_TRUE(store->AddDiscs({two}, &error)) << error;
   EXPECT_EQ(store->ReleaseDiscs(two).size(), 2u);

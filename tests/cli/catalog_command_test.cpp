@@ -237,7 +237,8 @@ TEST_F(CatalogCommandTest, TwoDiscsOfOneAlbumAreAddedApartAndListedTogether) {
   EXPECT_EQ(j["discs"][1]["tracks"][0]["title"], "Cue 2.1");
   EXPECT_EQ(j["discs"][1]["tracks"][0]["identifier"], id2 + "-1");
   const std::string listed = Sonquix({"catalog", "list", db_}).out;
-  const size_t at1 = listed.find("Soundtrack, disc 1 of 2"), at2 = listed.find("Soundtrack, disc 2 of 2");
+  const size_t at1 = listed.find("Soundtrack, disc 1 of 2"),
+               at2 = listed.find("Soundtrack, disc 2 of 2");
   ASSERT_NE(at1, std::string::npos) << listed;
   ASSERT_NE(at2, std::string::npos) << listed;
   EXPECT_LT(at1, at2);
@@ -245,9 +246,9 @@ TEST_F(CatalogCommandTest, TwoDiscsOfOneAlbumAreAddedApartAndListedTogether) {
   // Again: refused in words, nothing changed; with --replace the disc is replaced whole.
   auto again = add(disc2);
   EXPECT_NE(again.code, 0);
-  EXPECT_NE(again.err.find("Score Band - Soundtrack, disc 2 of 2 is already in the catalogue as " +
-                           id2),
-            std::string::npos)
+  EXPECT_NE(
+      again.err.find("Score Band - Soundtrack, disc 2 of 2 is already in the catalogue as " + id2),
+      std::string::npos)
       << again.err;
   EXPECT_NE(again.err.find("use --replace to replace it"), std::string::npos);
   EXPECT_EQ(again.err.find("UNIQUE"), std::string::npos);
