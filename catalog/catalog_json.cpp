@@ -14,7 +14,8 @@ int LineOf(std::string_view text, std::string_view key) {
   const std::string needle = "\"" + std::string(key) + "\"";
   size_t pos = text.find(needle);
   if (pos == std::string_view::npos) return 1;
-  return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(pos), '\n'));
+  return 1 +
+         static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(pos), '\n'));
 }
 
 class Reader {
@@ -42,7 +43,8 @@ class Reader {
 
   bool Text(const json& object, std::string_view key, bool required, std::string* out) {
     auto it = object.find(key);
-    if (it == object.end()) return !required || Fail(key, "missing field \"" + std::string(key) + "\"");
+    if (it == object.end())
+      return !required || Fail(key, "missing field \"" + std::string(key) + "\"");
     if (!it->is_string()) return Fail(key, "\"" + std::string(key) + "\" must be a string");
     *out = it->get<std::string>();
     if (required && out->empty()) return Fail(key, "\"" + std::string(key) + "\" is empty");
@@ -52,7 +54,8 @@ class Reader {
   bool Int(const json& object, std::string_view key, bool required, int32_t min, int32_t max,
            int32_t* out) {
     auto it = object.find(key);
-    if (it == object.end()) return !required || Fail(key, "missing field \"" + std::string(key) + "\"");
+    if (it == object.end())
+      return !required || Fail(key, "missing field \"" + std::string(key) + "\"");
     if (!it->is_number_integer() || it->get<int64_t>() < min || it->get<int64_t>() > max) {
       return Fail(key, "\"" + std::string(key) + "\" must be an integer from " +
                            std::to_string(min) + " to " + std::to_string(max));
@@ -92,9 +95,11 @@ class Reader {
 
   bool Disc(const json& j, DiscRecord* d) {
     if (!j.is_object()) return Fail("discs", "every disc must be an object");
-    if (!OnlyKnown(j, {"identifier", "album", "artist", "track_count", "compilation",
-                       "certified_level", "release_rank", "year", "genre", "store_ids", "tracks"},
-                   "a disc")) {
+    if (!OnlyKnown(
+            j,
+            {"identifier", "album", "artist", "track_count", "compilation", "certified_level",
+             "release_rank", "year", "genre", "store_ids", "disc_number", "disc_count", "tracks"},
+            "a disc")) {
       return false;
     }
     if (!Text(j, "identifier", true, &d->identifier) || !Text(j, "album", true, &d->album) ||
@@ -103,8 +108,16 @@ class Reader {
         !Bool(j, "compilation", &d->compilation) ||
         !Int(j, "certified_level", false, 0, INT32_MAX, &d->certified_level) ||
         !Int(j, "release_rank", false, 0, INT32_MAX, &d->release_rank) ||
-        !Int(j, "year", false, 0, 9999, &d->year) || !Text(j, "genre", false, &d->genre)) {
+        !Int(j, "year", false, 0, 9999, &d->year) || !Text(j, "genre", false, &d->genre) ||
+        !Int(j, "disc_number", false, 0, 999, &d->disc_number) ||
+        !Int(j, "disc_count", false, 0, 999, &d->disc_count)) {
       return false;
+    }
+    if (d->disc_count != 0 && d->disc_number > d->disc_count) {
+      return Fail("disc_number", "\"disc_number\" of disc " + d->identifier + " is " +
+                                     std::to_string(d->disc_number) +
+                                     ", beyond its \"disc_count\" " +
+                                     std::to_string(d->disc_count));
     }
     if (auto ids = j.find("store_ids"); ids != j.end()) {
       if (!ids->is_array() || ids->size() != 2 || !(*ids)[0].is_string() ||
@@ -123,8 +136,8 @@ class Reader {
       TrackRecord t;
       if (!Track(tj, &t)) return false;
       if (!numbers.insert(t.number).second) {
-        return Fail("number", "track number " + std::to_string(t.number) + " twice on disc " +
-                                  d->identifier);
+        return Fail("number",
+                    "track number " + std::to_string(t.number) + " twice on disc " + d->identifier);
       }
       d->tracks.push_back(std::move(t));
     }
@@ -156,7 +169,8 @@ bool ParseCatalogJson(std::string_view text, std::vector<DiscRecord>* discs, std
     root = json::parse(text.begin(), text.end());
   } catch (const json::parse_error& e) {
     const size_t at = std::min(text.size(), static_cast<size_t>(e.byte));
-    const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+    const int line =
+        1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
     *error = "line " + std::to_string(line) + ": not valid JSON";
     return false;
   }
@@ -211,13 +225,20 @@ std::string WriteCatalogJson(const std::vector<DiscPtr>& discs) {
       if (t.signature) tj["signature"] = FormatSignature(*t.signature);
       tracks.push_back(std::move(tj));
     }
-    json dj = {{"identifier", d->identifier}, {"album", d->album}, {"artist", d->artist},
-               {"track_count", d->track_count}, {"compilation", d->compilation},
-               {"certified_level", d->certified_level}, {"release_rank", d->release_rank},
-               {"year", d->year}, {"genre", d->genre}};
+    json dj = {{"identifier", d->identifier},
+               {"album", d->album},
+               {"artist", d->artist},
+               {"track_count", d->track_count},
+               {"compilation", d->compilation},
+               {"certified_level", d->certified_level},
+               {"release_rank", d->release_rank},
+               {"year", d->year},
+               {"genre", d->genre}};
     if (!d->store_id1.empty() || !d->store_id2.empty()) {
       dj["store_ids"] = {d->store_id1, d->store_id2};
     }
+    if (d->disc_number) dj["disc_number"] = d->disc_number;
+    if (d->disc_count) dj["disc_count"] = d->disc_count;
     dj["tracks"] = std::move(tracks);
     list.push_back(std::move(dj));
   }

@@ -11,6 +11,9 @@
 //                                          refused, not repaired); absent: the higher of the two
 //       "compilation": false, "certified_level": 0, "release_rank": 1, "year": 1971,
 //       "genre": "Folk", "store_ids": ["first", "second"],      all optional
+//       "disc_number": 2, "disc_count": 2,  optional: which disc of its release, of how many
+//                                          (0 or absent: not said; a number beyond the count
+//                                          is refused)
 //       "tracks": [{
 //         "number": 1, "title": "All I Want", "identifier": "T-0001",   required
 //         "artist": "", "length_ms": 212000,                            optional

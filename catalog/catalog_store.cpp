@@ -44,6 +44,24 @@ CREATE TABLE genres(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE);
 CREATE VIRTUAL TABLE track_text USING fts5(artist, album, title, tokenize='trigram');
 )sql";
 
+// Version 2: which disc of its release a disc is, and how many discs the release has.
+constexpr std::string_view kMigrateToV2 = R"sql(
+ALTER TABLE discs ADD COLUMN disc_number INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE discs ADD COLUMN disc_count INTEGER NOT NULL DEFAULT 0;
+CREATE INDEX discs_release ON discs(artist, album, disc_number);
+)sql";
+
+// "Artist - Album, disc 2 of 3 (D-...)": a disc named in words for messages.
+std::string DiscInWords(std::string_view identifier, std::string_view artist,
+                        std::string_view album, int64_t number, int64_t count) {
+  std::string words = std::string(artist) + " - " + std::string(album);
+  if (number > 0) {
+    words += ", disc " + std::to_string(number);
+    if (count > 0) words += " of " + std::to_string(count);
+  }
+  return words + " (" + std::string(identifier) + ")";
+}
+
 std::string NormalizedUtf8(std::string_view text) {
   return Utf16ToUtf8(text::StandardNormalized(Utf8ToUtf16(text)));
 }
@@ -158,8 +176,8 @@ CatalogStore::CatalogStore(sqlite3* db, std::filesystem::path path)
 
 CatalogStore::~CatalogStore() { sqlite3_close_v2(db_); }
 
-std::unique_ptr<CatalogStore> CatalogStore::Open(const std::filesystem::path& path,
-                                                 OpenMode mode, std::string* error) {
+std::unique_ptr<CatalogStore> CatalogStore::Open(const std::filesystem::path& path, OpenMode mode,
+                                                 std::string* error) {
   std::string ignored;
   if (!error) error = &ignored;
   std::error_code ec;
@@ -168,7 +186,8 @@ std::unique_ptr<CatalogStore> CatalogStore::Open(const std::filesystem::path& pa
     *error = "no catalogue at " + path.string();
     return nullptr;
   }
-  if (!exists && path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+  if (!exists && path.has_parent_path())
+    std::filesystem::create_directories(path.parent_path(), ec);
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX |
                     (mode == OpenMode::kCreate ? SQLITE_OPEN_CREATE : 0);
@@ -194,7 +213,7 @@ bool CatalogStore::Migrate(std::string* error) {
   if (tables.Int(0) == 0) {
     // A new, empty file: lay out the current schema in one transaction.
     if (!Execute(db_, "BEGIN IMMEDIATE", error)) return false;
-    if (!Execute(db_, kSchemaV1, error)) {
+    if (!Execute(db_, kSchemaV1, error) || !Execute(db_, kMigrateToV2, error)) {
       Execute(db_, "ROLLBACK", nullptr);
       return false;
     }
@@ -231,7 +250,19 @@ bool CatalogStore::Migrate(std::string* error) {
     *error = where + " has an unknown catalogue schema";
     return false;
   }
-  // Version 1 is the first schema; later versions add their migration steps here.
+  if (found < 2) {
+    // One transaction: a file that cannot be upgraded is left as it was, and refused.
+    std::string why;
+    const bool migrated =
+        Execute(db_, "BEGIN IMMEDIATE", &why) && Execute(db_, kMigrateToV2, &why) &&
+        Execute(db_, "UPDATE meta SET value = '2' WHERE key = 'schema_version'", &why) &&
+        Execute(db_, "COMMIT", &why);
+    if (!migrated) {
+      Execute(db_, "ROLLBACK", nullptr);
+      *error = "cannot upgrade " + where + " to catalogue schema 2: " + why;
+      return false;
+    }
+  }
   // Discs whose count is below their highest track number are repaired once; a file that
   // cannot be written (read-only, busy) is still read soundly, LoadDisc raises the count.
   Execute(db_,
@@ -242,7 +273,8 @@ bool CatalogStore::Migrate(std::string* error) {
   return true;
 }
 
-bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* error) {
+bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* error,
+                            bool replace) {
   std::string ignored;
   if (!error) error = &ignored;
   std::lock_guard lock(mutex_);
@@ -267,20 +299,69 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
   if (!Execute(db_, "BEGIN IMMEDIATE", error)) return false;
   Statement disc(db_,
                  "INSERT INTO discs(identifier, album, artist, track_count, compilation, "
-                 "certified_level, release_rank, year, genre, store_id1, store_id2) "
-                 "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+                 "certified_level, release_rank, year, genre, store_id1, store_id2, "
+                 "disc_number, disc_count) "
+                 "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
   Statement track(db_,
                   "INSERT INTO tracks(disc_id, number, title, artist, length_ms, identifier, "
                   "signature) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-  Statement text(db_, "INSERT INTO track_text(rowid, artist, album, title) VALUES (?1, ?2, ?3, ?4)");
+  Statement text(db_,
+                 "INSERT INTO track_text(rowid, artist, album, title) VALUES (?1, ?2, ?3, ?4)");
   Statement genre(db_, "INSERT OR IGNORE INTO genres(name) VALUES (?1)");
+  Statement existing(db_,
+                     "SELECT id, artist, album, disc_number, disc_count FROM discs "
+                     "WHERE identifier = ?1");
+  Statement holder(db_,
+                   "SELECT d.identifier, d.artist, d.album, d.disc_number, d.disc_count "
+                   "FROM tracks t JOIN discs d ON d.id = t.disc_id WHERE t.identifier = ?1");
+  Statement drop_text(db_,
+                      "DELETE FROM track_text WHERE rowid IN "
+                      "(SELECT id FROM tracks WHERE disc_id = ?1)");
+  Statement drop_tracks(db_, "DELETE FROM tracks WHERE disc_id = ?1");
+  Statement drop_disc(db_, "DELETE FROM discs WHERE id = ?1");
   auto fail = [&](const std::string& what) {
     *error = what + ": " + sqlite3_errmsg(db_);
     Execute(db_, "ROLLBACK", nullptr);
     return false;
   };
-  if (!disc.Ok() || !track.Ok() || !text.Ok() || !genre.Ok()) {
+  auto refuse = [&](const std::string& words) {
+    *error = words;
+    Execute(db_, "ROLLBACK", nullptr);
+    return false;
+  };
+  if (!disc.Ok() || !track.Ok() || !text.Ok() || !genre.Ok() || !existing.Ok() || !holder.Ok() ||
+      !drop_text.Ok() || !drop_tracks.Ok() || !drop_disc.Ok()) {
     return fail("cannot prepare the catalogue insert");
+  }
+  for (const DiscRecord& d : discs) {
+    existing.Reset();
+    existing.Bind(1, d.identifier);
+    if (existing.Step() == SQLITE_ROW) {
+      const int64_t old_id = existing.Int(0);
+      if (!replace) {
+        return refuse("disc " +
+                      DiscInWords(d.identifier, existing.Text(1), existing.Text(2), existing.Int(3),
+                                  existing.Int(4)) +
+                      " is already in the catalogue");
+      }
+      for (Statement* drop : {&drop_text, &drop_tracks, &drop_disc}) {
+        drop->Reset();
+        drop->Bind(1, old_id);
+        if (drop->Step() != SQLITE_DONE) return fail("cannot remove disc " + d.identifier);
+      }
+    }
+  }
+  for (const DiscRecord& d : discs) {
+    for (const TrackRecord& t : d.tracks) {
+      holder.Reset();
+      holder.Bind(1, t.identifier);
+      if (holder.Step() == SQLITE_ROW) {
+        return refuse("track identifier " + t.identifier + " of disc " + d.identifier +
+                      " is already in the catalogue, on disc " +
+                      DiscInWords(holder.Text(0), holder.Text(1), holder.Text(2), holder.Int(3),
+                                  holder.Int(4)));
+      }
+    }
   }
   for (const DiscRecord& d : discs) {
     const int32_t count = d.SoundTrackCount();
@@ -288,6 +369,7 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
     disc.Bind(1, d.identifier).Bind(2, d.album).Bind(3, d.artist).Bind(4, count);
     disc.Bind(5, d.compilation ? 1 : 0).Bind(6, d.certified_level).Bind(7, d.release_rank);
     disc.Bind(8, d.year).Bind(9, d.genre).Bind(10, d.store_id1).Bind(11, d.store_id2);
+    disc.Bind(12, d.disc_number).Bind(13, d.disc_count);
     if (disc.Step() != SQLITE_DONE) return fail("disc " + d.identifier);
     const int64_t disc_id = sqlite3_last_insert_rowid(db_);
     if (!d.genre.empty()) {
@@ -324,7 +406,8 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
 DiscPtr CatalogStore::LoadDisc(int64_t id) {
   Statement disc(db_,
                  "SELECT identifier, album, artist, track_count, compilation, certified_level, "
-                 "release_rank, year, genre, store_id1, store_id2 FROM discs WHERE id = ?1");
+                 "release_rank, year, genre, store_id1, store_id2, disc_number, disc_count "
+                 "FROM discs WHERE id = ?1");
   disc.Bind(1, id);
   if (disc.Step() != SQLITE_ROW) return nullptr;
   auto record = std::make_shared<DiscRecord>();
@@ -340,6 +423,8 @@ DiscPtr CatalogStore::LoadDisc(int64_t id) {
   record->genre = disc.Text(8);
   record->store_id1 = disc.Text(9);
   record->store_id2 = disc.Text(10);
+  record->disc_number = static_cast<int32_t>(disc.Int(11));
+  record->disc_count = static_cast<int32_t>(disc.Int(12));
   Statement tracks(db_,
                    "SELECT id, number, title, artist, length_ms, identifier, signature "
                    "FROM tracks WHERE disc_id = ?1 ORDER BY number");
@@ -390,7 +475,19 @@ DiscPtr CatalogStore::DiscByStoreIds(std::string_view first, std::string_view se
 std::vector<DiscPtr> CatalogStore::AllDiscs() {
   std::lock_guard lock(mutex_);
   std::vector<int64_t> ids;
-  Statement s(db_, "SELECT id FROM discs ORDER BY artist, album, id");
+  Statement s(db_, "SELECT id FROM discs ORDER BY artist, album, disc_number, id");
+  while (s.Step() == SQLITE_ROW) ids.push_back(s.Int(0));
+  std::vector<DiscPtr> discs;
+  for (int64_t id : ids) discs.push_back(LoadDisc(id));
+  return discs;
+}
+
+std::vector<DiscPtr> CatalogStore::ReleaseDiscs(const DiscRecord& disc) {
+  std::lock_guard lock(mutex_);
+  std::vector<int64_t> ids;
+  Statement s(db_,
+              "SELECT id FROM discs WHERE artist = ?1 AND album = ?2 ORDER BY disc_number, id");
+  s.Bind(1, disc.artist).Bind(2, disc.album);
   while (s.Step() == SQLITE_ROW) ids.push_back(s.Int(0));
   std::vector<DiscPtr> discs;
   for (int64_t id : ids) discs.push_back(LoadDisc(id));

@@ -1,8 +1,9 @@
 // The catalogue store: discs and their tracks in one SQLite file, with a full-text index over
 // the normalized artist, album and title of every track and the tracks' fingerprint signatures.
 //
-// The file carries its schema version; Open migrates older versions and refuses a file that is
-// not a catalogue or whose schema is newer, without changing it. Opening a catalogue of the
+// The file carries its schema version; Open migrates older versions (version 2 added the discs'
+// disc number and count) and refuses a file that is not a catalogue or whose schema is newer,
+// without changing it. Opening a catalogue of the
 // current schema also raises every disc's track count that is below its highest track number
 // (older builds of add-album counted files, not tracks). One store may be shared by the
 // control's objects on several threads: every operation takes the store's lock.
@@ -47,6 +48,10 @@ struct DiscRecord {
   // Of the album. The store keeps it at least the highest track number (and the number of
   // tracks): a disc is never handed out with a track numbered beyond its count.
   int32_t track_count = 0;
+  // Which disc of its release this is, and how many discs the release has; 0: not said (a
+  // single disc, or a catalogue written before discs were numbered).
+  int32_t disc_number = 0;
+  int32_t disc_count = 0;
   bool compilation = false;
   int32_t certified_level = 0;
   int32_t release_rank = 0;
@@ -82,7 +87,7 @@ struct CatalogStats {
 class CatalogStore {
  public:
   enum class OpenMode { kExisting, kCreate };
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
 
   // $PELK_CATALOG, else $XDG_DATA_HOME/pelk/catalog.db, else ~/.local/share/pelk/catalog.db.
   static std::filesystem::path DefaultPath();
@@ -97,15 +102,21 @@ class CatalogStore {
   const std::filesystem::path& Path() const { return path_; }
 
   // Adds discs with their tracks in one transaction: all or nothing. Refuses a disc or track
-  // identifier that is already in the catalogue (or twice in the batch).
-  bool AddDiscs(const std::vector<DiscRecord>& discs, std::string* error);
+  // identifier that is already in the catalogue (or twice in the batch), saying which disc and
+  // what holds it. With replace, a disc whose identifier is already there is removed with its
+  // tracks first, in the same transaction.
+  bool AddDiscs(const std::vector<DiscRecord>& discs, std::string* error, bool replace = false);
 
   DiscPtr DiscById(int64_t id);
   DiscPtr DiscByIdentifier(std::string_view identifier);
   // The disc and track number of a track identifier.
   std::optional<TrackHit> TrackByIdentifier(std::string_view identifier);
   DiscPtr DiscByStoreIds(std::string_view first, std::string_view second);
+  // Ordered by artist, album and disc number: the discs of one release come together.
   std::vector<DiscPtr> AllDiscs();
+  // The discs of the release a disc belongs to (same artist and album, compared exactly), the
+  // disc itself included, by disc number.
+  std::vector<DiscPtr> ReleaseDiscs(const DiscRecord& disc);
   // The catalogue number of a genre (stable once the genre is in), 0 for none.
   int64_t GenreNumber(std::string_view genre);
   CatalogStats Stats();

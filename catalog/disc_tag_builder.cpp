@@ -10,7 +10,8 @@ namespace {
 class CatalogDiscTagBuilder final : public Object<CatalogDiscTagBuilder, Dual<IDiscTagBuilder>> {
  public:
   // Album, artist (the track's own on compilations), title, track identifier, track number,
-  // genre and year come from the disc; "TLEN" carries the track length when it is known.
+  // genre, year and the disc number ("2/3", when the catalogue knows it) come from the disc;
+  // "TLEN" carries the track length when it is known.
   HRESULT BuildTag(IDiscInfo* disc, int32_t track, IFileTag** tag) override {
     if (!tag) return E_POINTER;
     *tag = nullptr;
@@ -32,6 +33,11 @@ class CatalogDiscTagBuilder final : public Object<CatalogDiscTagBuilder, Dual<ID
     put(&IFileTag::put_TrackNumber, std::to_string(track));
     put(&IFileTag::put_Genre, record->genre);
     put(&IFileTag::put_Year, record->year ? std::to_string(record->year) : std::string());
+    if (record->disc_number > 0) {
+      put(&IFileTag::put_DiscNumber,
+          std::to_string(record->disc_number) +
+              (record->disc_count > 0 ? "/" + std::to_string(record->disc_count) : std::string()));
+    }
     if (record->artist != record->TrackArtist(*t)) put(&IFileTag::put_AlbumArtist, record->artist);
     if (SUCCEEDED(hr) && t->length_ms > 0) {
       hr = built->PutField(Bstr(u"TLEN").Get(), Bstr::FromUtf8(std::to_string(t->length_ms)).Get());

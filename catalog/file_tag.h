@@ -39,7 +39,9 @@
 // atom "----:com.apple.iTunes:NAME"; Author, Title, Description and Copyright of ASF are its
 // content-description fields. Other formats TagLib opens (APE, WavPack, Musepack...) use TagLib's
 // property names, the Vorbis comment column. Several values of one field read as one text joined
-// with "; ".
+// with "; ", in the order the tag holds them (empty values left out, nothing sorted or merged);
+// several ID3v2 frames of one id, or TXXX frames of one description, are values of one field in
+// frame order.
 //
 // Named fields ("iTunes_PELK_IDs", "TLEN", any other name) are stored the usual way per format:
 // ID3v2 as a text frame when the name is a frame id ("T" + three capitals or digits, e.g.

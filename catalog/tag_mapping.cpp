@@ -1,5 +1,7 @@
 #include "catalog/tag_mapping.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <taglib/aifffile.h>
 #include <taglib/asffile.h>
 #include <taglib/fileref.h>
@@ -12,9 +14,6 @@
 #include <taglib/tpropertymap.h>
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -85,7 +84,9 @@ String ToTag(std::u16string_view text) { return String(Utf16ToUtf8(text), String
 std::u16string FromTag(const String& text) { return Utf8ToUtf16(text.to8Bit(true)); }
 std::u16string FromAscii(std::string_view text) { return Utf8ToUtf16(text); }
 
-// Several values of one field become one text.
+// Several values of one field become one text: in the order the tag holds them, empty values
+// left out, joined with "; ". Nothing is sorted or removed as a duplicate, so the text is the
+// same each time the file is read.
 std::u16string Join(const StringList& values) {
   std::u16string out;
   for (const String& value : values) {
@@ -231,25 +232,40 @@ void WriteBasic(TagLib::Tag* tag, const TagData& data) {
 void ReadId3v2(const TagLib::ID3v2::Tag& tag, TagData& data) {
   using TagLib::ID3v2::TextIdentificationFrame;
   using TagLib::ID3v2::UserTextIdentificationFrame;
+  // A field may come as several frames of one id (or TXXX frames of one description) as well as
+  // several values in one frame: all of them count, in the order the tag holds them.
+  struct Frames {
+    bool user;
+    std::u16string name;
+    StringList values;
+  };
+  std::vector<Frames> fields;
+  auto add = [&](bool user, std::u16string name, const StringList& values) {
+    for (Frames& f : fields) {
+      if (f.user == user && SameFieldName(f.name, name)) {
+        f.values.append(values);
+        return;
+      }
+    }
+    fields.push_back({user, std::move(name), values});
+  };
   for (TagLib::ID3v2::Frame* frame : tag.frameList()) {
     if (auto* user = dynamic_cast<UserTextIdentificationFrame*>(frame)) {
       StringList values = user->fieldList();
       if (!values.isEmpty()) values.erase(values.begin());  // the description comes first
-      const std::u16string description = FromTag(user->description());
-      if (auto text = TextOfTxxx(description)) {
-        SetText(data, *text, Join(values));
-      } else {
-        SetField(data, description, Join(values));
-      }
+      add(true, FromTag(user->description()), values);
     } else if (auto* text_frame = dynamic_cast<TextIdentificationFrame*>(frame)) {
       const TagLib::ByteVector id = frame->frameID();
       const std::u16string name = FromAscii(std::string_view(id.data(), id.size()));
       if (name == u"TCON") continue;  // read through genre(), which names numbered genres
-      if (auto text = TextOfId3Frame(name)) {
-        SetText(data, *text, Join(text_frame->fieldList()));
-      } else {
-        SetField(data, name, Join(text_frame->fieldList()));
-      }
+      add(false, name, text_frame->fieldList());
+    }
+  }
+  for (const Frames& f : fields) {
+    if (auto text = f.user ? TextOfTxxx(f.name) : TextOfId3Frame(f.name)) {
+      SetText(data, *text, Join(f.values));
+    } else {
+      SetField(data, f.name, Join(f.values));
     }
   }
   SetText(data, kTagGenre, FromTag(tag.genre()));
@@ -750,8 +766,8 @@ HRESULT WriteAtomically(const std::string& path, const TagData& data) {
   const std::filesystem::path folder = target.parent_path();
   // The copy keeps the extension: TagLib chooses the format by it.
   const std::string extension = target.extension().string();
-  std::string name = (folder / ("." + target.stem().string() + ".sonquix-XXXXXX")).string() +
-                     extension;
+  std::string name =
+      (folder / ("." + target.stem().string() + ".sonquix-XXXXXX")).string() + extension;
   const int copy_fd = ::mkstemps(name.data(), static_cast<int>(extension.size()));
   if (copy_fd < 0) return errno == EACCES || errno == EROFS ? E_ACCESSDENIED : E_FAIL;
   Fd copy(copy_fd);

@@ -19,6 +19,8 @@ struct FileFacts {
   std::string title, artist, album, album_artist, genre, identifier;
   int32_t track = 0;
   int32_t track_total = 0;  // "5/12" gives 12; TRACKTOTAL and TOTALTRACKS fields count too
+  int32_t disc = 0;
+  int32_t disc_total = 0;  // "1/2" gives 2; DISCTOTAL and TOTALDISCS fields count too
   int32_t year = 0;
   int32_t length_ms = 0;
 };
@@ -38,17 +40,24 @@ FileFacts ReadFacts(const std::string& path) {
   facts.album_artist = text(&IFileTag::get_AlbumArtist);
   facts.genre = text(&IFileTag::get_Genre);
   facts.identifier = text(&IFileTag::get_Identifier);
-  const std::u16string number = Utf8ToUtf16(text(&IFileTag::get_TrackNumber));
-  facts.track = DecimalValue(number);
-  if (const size_t slash = number.find(u'/'); slash != std::u16string::npos) {
-    facts.track_total = std::max(0, DecimalValue(std::u16string_view(number).substr(slash + 1)));
-  }
-  for (const char16_t* field : {u"TRACKTOTAL", u"TOTALTRACKS"}) {
-    Bstr total;
-    if (facts.track_total == 0 && SUCCEEDED(tag->GetField(Bstr(field).Get(), total.Out()))) {
-      facts.track_total = std::max(0, DecimalValue(total.View()));
+  // A number pair ("5" or "5/12") and, without a total in it, the total from its own fields.
+  auto pair = [&](HRESULT (IFileTag::*get)(BSTR*), std::initializer_list<const char16_t*> totals,
+                  int32_t* number, int32_t* total) {
+    const std::u16string value = Utf8ToUtf16(text(get));
+    *number = std::max(0, DecimalValue(value));
+    if (const size_t slash = value.find(u'/'); slash != std::u16string::npos) {
+      *total = std::max(0, DecimalValue(std::u16string_view(value).substr(slash + 1)));
     }
-  }
+    for (const char16_t* field : totals) {
+      Bstr found;
+      if (*total == 0 && SUCCEEDED(tag->GetField(Bstr(field).Get(), found.Out()))) {
+        *total = std::max(0, DecimalValue(found.View()));
+      }
+    }
+  };
+  pair(&IFileTag::get_TrackNumber, {u"TRACKTOTAL", u"TOTALTRACKS"}, &facts.track,
+       &facts.track_total);
+  pair(&IFileTag::get_DiscNumber, {u"DISCTOTAL", u"TOTALDISCS"}, &facts.disc, &facts.disc_total);
   facts.year = DecimalValue(Utf8ToUtf16(text(&IFileTag::get_Year)));
   Bstr length;
   if (SUCCEEDED(tag->GetField(Bstr(u"TLEN").Get(), length.Out()))) {
@@ -74,8 +83,10 @@ std::string TitleFromFileName(const std::string& path) {
 
 }  // namespace
 
-std::string DiscIdentifierFor(const std::string& artist, const std::string& album) {
-  const std::string key = artist + "\n" + album;
+std::string DiscIdentifierFor(const std::string& artist, const std::string& album,
+                              int32_t disc_number) {
+  std::string key = artist + "\n" + album;
+  if (disc_number >= 2) key += "\ndisc " + std::to_string(disc_number);
   const auto digest = text::Md5(
       {std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(key.data()), key.size())});
   std::string id = "D-";
@@ -114,8 +125,24 @@ bool BuildAlbum(const AlbumSpec& spec, IPelkSonquixFingerprinter2* fingerprinter
     if (!disc->year && f.year > 0 && f.year < 10000) disc->year = f.year;
   }
   disc->compilation = spec.compilation;
-  disc->identifier =
-      !spec.identifier.empty() ? spec.identifier : DiscIdentifierFor(disc->artist, disc->album);
+  disc->disc_number = spec.disc_number;
+  if (disc->disc_number == 0) {
+    for (size_t i = 0; i < facts.size(); ++i) {
+      if (facts[i].disc == 0 || facts[i].disc == disc->disc_number) continue;
+      if (disc->disc_number != 0) {
+        *error = "the files' tags name different discs (" + std::to_string(disc->disc_number) +
+                 " and " + std::to_string(facts[i].disc) + ", " + spec.files[i] +
+                 "): add each disc on its own, or give --disc";
+        return false;
+      }
+      disc->disc_number = facts[i].disc;
+    }
+  }
+  for (const FileFacts& f : facts) disc->disc_count = std::max(disc->disc_count, f.disc_total);
+  if (disc->disc_count != 0) disc->disc_count = std::max(disc->disc_count, disc->disc_number);
+  disc->identifier = !spec.identifier.empty()
+                         ? spec.identifier
+                         : DiscIdentifierFor(disc->artist, disc->album, disc->disc_number);
 
   std::set<int32_t> numbers;
   for (size_t i = 0; i < spec.files.size(); ++i) {

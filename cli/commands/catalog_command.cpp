@@ -25,8 +25,20 @@ struct CatalogOptions {
   std::vector<std::string> files;
   std::string artist, album, genre, identifier;
   int32_t year = 0;
+  int32_t disc = 0;
   bool compilation = false;
+  bool replace = false;
 };
+
+// "Artist - Album, disc 2 of 3": which disc, in words.
+std::string DiscName(const catalog::DiscRecord& d) {
+  std::string name = d.artist + " - " + d.album;
+  if (d.disc_number > 0) {
+    name += ", disc " + std::to_string(d.disc_number);
+    if (d.disc_count > 0) name += " of " + std::to_string(d.disc_count);
+  }
+  return name;
+}
 
 std::filesystem::path PathOrDefault(const std::string& path) {
   return path.empty() ? CatalogStore::DefaultPath() : std::filesystem::path(path);
@@ -55,7 +67,12 @@ void RunImport(const CatalogOptions& o) {
   std::string error;
   if (!catalog::ParseCatalogJson(text.str(), &discs, &error)) Fail(o.json_file + ": " + error);
   auto store = OpenOrFail(o.path, CatalogStore::OpenMode::kCreate);
-  if (!store->AddDiscs(discs, &error)) Fail("nothing imported: " + error);
+  if (!store->AddDiscs(discs, &error, o.replace)) {
+    Fail("nothing imported: " + error +
+         (error.find("already in the catalogue") != std::string::npos && !o.replace
+              ? "; use --replace to replace the discs already there"
+              : ""));
+  }
   size_t tracks = 0;
   for (const auto& d : discs) tracks += d.tracks.size();
   std::cout << "imported " << discs.size() << " discs, " << tracks << " tracks into "
@@ -64,18 +81,34 @@ void RunImport(const CatalogOptions& o) {
 
 void RunAddAlbum(const CatalogOptions& o) {
   const ComPtr<IPelkSonquixFingerprinter2> fingerprinter = NewFingerprinter();
-  const AlbumSpec spec{o.files, o.artist, o.album, o.genre, o.identifier, o.year, o.compilation};
+  const AlbumSpec spec{o.files,      o.artist, o.album,       o.genre,
+                       o.identifier, o.year,   o.compilation, o.disc};
   catalog::DiscRecord disc;
   std::vector<std::string> warnings;
   std::string error;
   if (!BuildAlbum(spec, fingerprinter.Get(), &disc, &warnings, &error)) Fail(error);
   for (const std::string& warning : warnings) std::cerr << "sonquix: warning: " << warning << '\n';
   auto store = OpenOrFail(o.path, CatalogStore::OpenMode::kCreate);
-  if (!store->AddDiscs({disc}, &error)) Fail("nothing added: " + error);
+  const catalog::DiscPtr old = store->DiscByIdentifier(disc.identifier);
+  if (old && !o.replace) {
+    Fail(DiscName(*old) + " is already in the catalogue as " + disc.identifier + " (" +
+         std::to_string(old->tracks.size()) +
+         " tracks); nothing added: use --replace to replace it");
+  }
+  if (!store->AddDiscs({disc}, &error, o.replace)) Fail("nothing added: " + error);
   size_t fingerprinted = 0;
   for (const auto& t : disc.tracks) fingerprinted += t.signature ? 1 : 0;
-  std::cout << "added " << disc.identifier << "  " << disc.artist << " - " << disc.album << ": "
+  std::cout << (old ? "replaced " : "added ") << disc.identifier << "  " << DiscName(disc) << ": "
             << disc.tracks.size() << " tracks, " << fingerprinted << " fingerprinted\n";
+  const auto release = store->ReleaseDiscs(disc);
+  if (release.size() > 1) {
+    std::cout << "the catalogue holds " << release.size() << " discs of this release:";
+    for (const auto& d : release) {
+      std::cout << ' ' << d->identifier;
+      if (d->disc_number > 0) std::cout << " (disc " << d->disc_number << ")";
+    }
+    std::cout << '\n';
+  }
 }
 
 void RunList(const CatalogOptions& o) {
@@ -86,7 +119,7 @@ void RunList(const CatalogOptions& o) {
     return;
   }
   for (const auto& d : discs) {
-    std::cout << d->identifier << "  " << d->artist << " - " << d->album;
+    std::cout << d->identifier << "  " << DiscName(*d);
     if (d->year) std::cout << " (" << d->year << ")";
     std::cout << "  [" << d->tracks.size() << "/" << d->track_count << " tracks]\n";
     for (const auto& t : d->tracks) {
@@ -139,6 +172,8 @@ void AddCatalogCommand(CLI::App& app) {
   import->add_option("file", options->json_file, "JSON file to import")
       ->required()
       ->check(CLI::ExistingFile);
+  import->add_flag("--replace", options->replace,
+                   "Replace the discs already in the catalogue under the same identifiers");
   import->callback([options] { RunImport(*options);
 });
 
@@ -153,7 +188,13 @@ add->add_option("--album", options->album, "Album title (default: from the tags)
 add->add_option("--year", options->year, "Year of release")->check(CLI::Range(0, 9999));
 add->add_option("--genre", options->genre, "Genre");
 add->add_option("--identifier", options->identifier,
-                "Disc identifier (default: derived from artist and album)");
+                "Disc identifier (default: derived from artist, album and, from disc 2 on, the "
+                "disc number)");
+add->add_option("--disc", options->disc,
+                "Which disc of the release the files are (default: from the tags)")
+    ->check(CLI::Range(1, 999));
+add->add_flag("--replace", options->replace,
+              "Replace the disc if it is already in the catalogue (its tracks go with it)");
 add->add_flag("--compilation", options->compilation, "The album is a compilation");
 add->callback([options] { RunAddAlbum(*options); });
 

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -44,7 +43,7 @@ constexpr char kCatalogJson[] = R"({
        {"number": 3, "title": "Little Green", "identifier": "T-B3"},
        {"number": 4, "title": "Carey", "identifier": "T-B4"}]},
     {"identifier": "D-HITS", "album": "Folk Hits", "artist": "Various Artists",
-     "compilation": true, "genre": "Folk", "track_count": 20,
+     "compilation": true, "genre": "Folk", "track_count": 20, "disc_number": 1, "disc_count": 2,
      "tracks": [
        {"number": 7, "title": "Carey", "artist": "Joni Mitchell", "identifier": "T-H7"}]},
     {"identifier": "D-OTHER", "album": "Losing Streak", "artist": "R.E.M.", "genre": "Rock",
@@ -190,9 +189,9 @@ TEST_F(CatalogTest, WaveformKinds) {
 }
 
 TEST_F(CatalogTest, TextLookupByTagAndByFileName) {
-  EXPECT_EQ(TextLookup(u"/m/x.wav", {.texts = {{u"Title", u"Losing my religion"},
-                                                {u"Artist", u"REM"}}}),
-            kLookupOne);
+  EXPECT_EQ(
+      TextLookup(u"/m/x.wav", {.texts = {{u"Title", u"Losing my religion"}, {u"Artist", u"REM"}}}),
+      kLookupOne);
   ComPtr<IDiscInfo> disc = Single();
   ASSERT_TRUE(disc);
   EXPECT_EQ(Text(&IDiscInfo::get_Identifier, disc.Get()), u"D-OTHER");
@@ -337,6 +336,7 @@ TEST_F(CatalogTest, DiscTagBuilderFillsATagFromTheTrack) {
   EXPECT_EQ(text(&IFileTag::get_TrackNumber), u"7");
   EXPECT_EQ(text(&IFileTag::get_Identifier), u"T-H7");
   EXPECT_EQ(text(&IFileTag::get_Genre), u"Folk");
+  EXPECT_EQ(text(&IFileTag::get_DiscNumber), u"1/2");
   void* none = nullptr;
   EXPECT_HR(CLASS_E_NOAGGREGATION,
             factory->CreateInstance(builder.As<IUnknown>().Get(), IUnknown::kIid, &none));
@@ -474,6 +474,118 @@ TEST_F(CatalogTest, ACountBelowTheHighestTrackIsRepairedWhenOpened) {
   EXPECT_HR(E_INVALIDARG, full->GetTrackTitle(7, title.Out()));
   ASSERT_HR(S_OK, full->GetTrackTitle(24, title.Out()));
   EXPECT_EQ(title.View(), u"Twenty-Four");
+}
+
+TEST_F(CatalogTest, DiscsOfOneReleaseAreKeptApartAndListedTogether) {
+  std::string error;
+  auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
+  ASSERT_TRUE(store) << error;
+  // Disc 2 added before disc 1; another release sorts between by artist.
+  DiscRecord two{.identifier = "D-S2",
+                 .album = "Soundtrack",
+                 .artist = "Score Band",
+                 .disc_number = 2,
+                 .disc_count = 2};
+  two.tracks = {{.number = 1, .title = "Reprise", .identifier = "T-S2-1"}};
+  DiscRecord one{.identifier = "D-S1",
+                 .album = "Soundtrack",
+                 .artist = "Score Band",
+                 .disc_number = 1,
+                 .disc_count = 2};
+  one.tracks = {{.number = 1, .title = "Overture", .identifier = "T-S1-1"}};
+  ASSERT_TRUE(store->AddDiscs({two}, &error)) << error;
+  ASSERT_TRUE(store->AddDiscs({one}, &error)) << error;
+
+  const auto release = store->ReleaseDiscs(*store->DiscByIdentifier("D-S2"));
+  ASSERT_EQ(release.size(), 2u);
+  EXPECT_EQ(release[0]->identifier, "D-S1");
+  EXPECT_EQ(release[1]->identifier, "D-S2");
+  EXPECT_EQ(release[1]->disc_number, 2);
+  EXPECT_EQ(release[1]->disc_count, 2);
+  std::vector<std::string> order;
+  for (const auto& d : store->AllDiscs()) order.push_back(d->identifier);
+  EXPECT_EQ(order, (std::vector<std::string>{"D-BLUE", "D-OTHER", "D-S1", "D-S2", "D-HITS"}));
+
+  // The numbers survive an export and an import.
+  std::vector<DiscRecord> parsed;
+  ASSERT_TRUE(ParseCatalogJson(WriteCatalogJson(release), &parsed, &error)) << error;
+  EXPECT_EQ(parsed[1].disc_number, 2);
+  EXPECT_EQ(parsed[1].disc_count, 2);
+  parsed[1].disc_count = 1;  // disc 2 of 1
+  std::vector<DiscRecord> refused;
+  EXPECT_FALSE(ParseCatalogJson(WriteCatalogJson({std::make_shared<DiscRecord>(parsed[1])}),
+                                &refused, &error));
+  EXPECT_NE(error.find("\"disc_number\" of disc D-S2 is 2, beyond"), std::string::npos) << error;
+}
+
+TEST_F(CatalogTest, ARepeatedDiscIsRefusedInWordsAndReplacedWhole) {
+  std::string error;
+  auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
+  ASSERT_TRUE(store) << error;
+  DiscRecord blue{.identifier = "D-BLUE", .album = "Blue", .artist = "Joni Mitchell"};
+  blue.tracks = {{.number = 1, .title = "All I Want", .identifier = "T-B1"},
+                 {.number = 2, .title = "California", .identifier = "T-NEW2"}};
+  EXPECT_FALSE(store->AddDiscs({blue}, &error));
+  EXPECT_EQ(error, "disc Joni Mitchell - Blue (D-BLUE) is already in the catalogue");
+
+  // A track identifier held by another disc is refused in words too, and the old disc stays.
+  DiscRecord clash = blue;
+  clash.tracks[1].identifier = "T-O1";
+  EXPECT_FALSE(store->AddDiscs({clash}, &error, /*replace=*/true));
+  EXPECT_EQ(error,
+            "track identifier T-O1 of disc D-BLUE is already in the catalogue, on disc R.E.M. - "
+            "Losing Streak (D-OTHER)");
+  EXPECT_EQ(store->DiscByIdentifier("D-BLUE")->tracks.size(), 4u);
+
+  const CatalogStats before = store->Stats();
+  ASSERT_TRUE(store->AddDiscs({blue}, &error, /*replace=*/true)) << error;
+  const DiscPtr replaced = store->DiscByIdentifier("D-BLUE");
+  ASSERT_TRUE(replaced);
+  ASSERT_EQ(replaced->tracks.size(), 2u);
+  EXPECT_EQ(replaced->tracks[1].title, "California");
+  EXPECT_EQ(store->Stats().discs, before.discs);
+  EXPECT_EQ(store->Stats().tracks, before.tracks - 2);
+  // The old tracks are gone from every index: identifiers, text and signatures.
+  EXPECT_FALSE(store->TrackByIdentifier("T-B3"));
+  EXPECT_TRUE(store->TextCandidates({"little", "green"}, "title", true, 10).empty());
+  EXPECT_FALSE(store->TextCandidates({"california"}, "title", true, 10).empty());
+  for (const TrackHit& hit : store->NearestSignatures(MakeSignature(2), 0, 10)) {
+    EXPECT_NE(hit.disc_id, replaced->id);
+  }
+}
+
+TEST_F(CatalogTest, AVersionOneCatalogueIsUpgradedInPlace) {
+  control_.Reset();
+  engine_.Reset();
+  // Lay the file back to the first schema: no disc numbers.
+  sqlite3* db = nullptr;
+  sqlite3_open(path_.c_str(), &db);
+  for (const char* sql : {"DROP INDEX discs_release", "ALTER TABLE discs DROP COLUMN disc_number",
+                          "ALTER TABLE discs DROP COLUMN disc_count",
+                          "UPDATE meta SET value = '1' WHERE key = 'schema_version'"}) {
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  }
+  sqlite3_close(db);
+
+  std::string error;
+  auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
+  ASSERT_TRUE(store) << error;
+  EXPECT_EQ(store->Stats().discs, 3);
+  EXPECT_EQ(store->DiscByIdentifier("D-BLUE")->disc_number, 0);
+  DiscRecord two{
+      .identifier = "D-BLUE-2", .album = "Blue", .artist = "Joni Mitchell", .disc_number = 2};
+  two.tracks = {{.number = 1, .title = "Bonus", .identifier = "T-BB1"}};
+  ASSERT_TRUE(store->AddDiscs({two}, &error)) << error;
+  EXPECT_EQ(store->ReleaseDiscs(two).size(), 2u);
+  store.reset();
+  sqlite3_open(path_.c_str(), &db);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, "SELECT value FROM meta WHERE key = 'schema_version'", -1, &statement,
+                     nullptr);
+  ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))), "2");
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
 }
 
 TEST(FileNameParseTest, CommonLayouts) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <taglib/asffile.h>
+#include <taglib/flacfile.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include "control/lookup_control.h"
@@ -259,6 +261,45 @@ TEST_F(FileTagTest, RiffInfoIsReadAndTheLengthIsExact) {
   EXPECT_EQ(Read(tag.Get(), &IFileTag::get_Artist), u"Info Artist");
   EXPECT_EQ(Field(tag.Get(), u"ISFT"), u"Maker 1.0");
   EXPECT_EQ(Field(tag.Get(), u"TLEN"), u"1000");
+}
+
+TEST_F(FileTagTest, SeveralValuesOfOneFieldKeepTheTagsOrder) {
+  // Two ARTIST values in a Vorbis comment, not in alphabetical order, and an empty one between.
+  const std::string flac = scratch_.CopySample("tag_sample.flac");
+  {
+    TagLib::FLAC::File file(flac.c_str());
+    TagLib::Ogg::XiphComment* xiph = file.xiphComment(true);
+    xiph->removeFields("ARTIST");
+    xiph->addField("ARTIST", "Zeta", false);
+    xiph->addField("ARTIST", "", false);
+    xiph->addField("ARTIST", "Alpha", false);
+    xiph->addField("GENRE", "Rock", false);
+    xiph->addField("GENRE", "Folk", false);
+    ASSERT_TRUE(file.save());
+  }
+  // Two values in one TPE1 frame, then a second TPE1 frame: all three, frame by frame.
+  const std::string mp3 = scratch_.CopySample("tag_sample.mp3");
+  {
+    TagLib::MPEG::File file(mp3.c_str());
+    TagLib::ID3v2::Tag* id3 = file.ID3v2Tag(true);
+    id3->removeFrames("TPE1");
+    auto first = std::make_unique<TagLib::ID3v2::TextIdentificationFrame>("TPE1");
+    first->setText(TagLib::StringList(TagLib::String("Zeta")).append("Mu"));
+    auto second = std::make_unique<TagLib::ID3v2::TextIdentificationFrame>("TPE1");
+    second->setText("Alpha");
+    id3->addFrame(first.release());
+    id3->addFrame(second.release());
+    ASSERT_TRUE(file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone));
+  }
+  for (int pass = 0; pass < 2; ++pass) {  // the same text every time the file is read
+    ComPtr<IFileTag> tag = NewTag();
+    ASSERT_HR(S_OK, Load(tag.Get(), flac));
+    EXPECT_EQ(Read(tag.Get(), &IFileTag::get_Artist), u"Zeta; Alpha");
+    EXPECT_EQ(Read(tag.Get(), &IFileTag::get_Genre), u"Rock; Folk");
+    ComPtr<IFileTag> id3 = NewTag();
+    ASSERT_HR(S_OK, Load(id3.Get(), mp3));
+    EXPECT_EQ(Read(id3.Get(), &IFileTag::get_Artist), u"Zeta; Mu; Alpha");
+  }
 }
 
 TEST_F(FileTagTest, AnOlderId3v1TagNeverBringsBackAClearedText) {

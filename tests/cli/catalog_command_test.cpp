@@ -182,6 +182,106 @@ TEST_F(CatalogCommandTest, AddAlbumCountsTracksByTheirNumbersNotByTheFiles) {
   EXPECT_EQ(disc["tracks"][0]["number"], 3);
 }
 
+// Writes a tag of one track of the two-disc "Soundtrack" (disc is "1/2", "2/2", "2" or empty).
+void TagDiscTrack(const std::filesystem::path& path, const std::u16string& title,
+                  const std::u16string& number, const std::u16string& disc) {
+  ComPtr<IFileTag> tag;
+  ASSERT_TRUE(SUCCEEDED(catalog::CreateCatalogFileTag(false, IFileTag::kIid, tag.OutVoid())));
+  tag->put_Artist(Bstr(u"Score Band").Get());
+  tag->put_AlbumTitle(Bstr(u"Soundtrack").Get());
+  tag->put_Title(Bstr(title).Get());
+  tag->put_TrackNumber(Bstr(number).Get());
+  tag->put_DiscNumber(Bstr(disc).Get());
+  ASSERT_TRUE(
+      SUCCEEDED(catalog::SaveCatalogFileTag(tag.Get(), Bstr::FromUtf8(path.string()).Get())));
+}
+
+TEST_F(CatalogCommandTest, TwoDiscsOfOneAlbumAreAddedApartAndListedTogether) {
+  std::vector<std::string> disc1, disc2;
+  for (int disc = 1; disc <= 2; ++disc) {
+    for (int track = 1; track <= 2; ++track) {
+      const auto path = dir_ / ("d" + std::to_string(disc) + "t" + std::to_string(track) + ".wav");
+      WriteMusic(path, static_cast<uint32_t>(10 * disc + track), 1);
+      TagDiscTrack(path, Utf8ToUtf16("Cue " + std::to_string(disc) + "." + std::to_string(track)),
+                   Utf8ToUtf16(std::to_string(track)), Utf8ToUtf16(std::to_string(disc) + "/2"));
+      (disc == 1 ? disc1 : disc2).push_back(path.string());
+    }
+  }
+  auto add = [&](const std::vector<std::string>& files, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"catalog", "add-album", db_};
+    args.insert(args.end(), files.begin(), files.end());
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Sonquix(args);
+  };
+  // Disc 1 keeps the identifier derived before discs were numbered: the first 12 hex digits of
+  // the MD5 of "Score Band\nSoundtrack".
+  auto first = add(disc1);
+  ASSERT_EQ(first.code, 0) << first.err;
+  EXPECT_NE(first.out.find("added D-60c61c71d31e  Score Band - Soundtrack, disc 1 of 2: 2 tracks"),
+            std::string::npos)
+      << first.out;
+  auto second = add(disc2);
+  ASSERT_EQ(second.code, 0) << second.err;
+  EXPECT_NE(second.out.find("disc 2 of 2"), std::string::npos) << second.out;
+  EXPECT_NE(second.out.find("the catalogue holds 2 discs of this release: D-60c61c71d31e (disc 1)"),
+            std::string::npos)
+      << second.out;
+
+  auto j = nlohmann::json::parse(Sonquix({"catalog", "export", db_}).out);
+  ASSERT_EQ(j["discs"].size(), 2u);
+  const std::string id2 = j["discs"][1]["identifier"];
+  EXPECT_EQ(j["discs"][0]["identifier"], "D-60c61c71d31e");
+  EXPECT_NE(id2, "D-60c61c71d31e");
+  EXPECT_EQ(j["discs"][1]["disc_number"], 2);
+  EXPECT_EQ(j["discs"][1]["disc_count"], 2);
+  EXPECT_EQ(j["discs"][1]["tracks"][0]["title"], "Cue 2.1");
+  EXPECT_EQ(j["discs"][1]["tracks"][0]["identifier"], id2 + "-1");
+  const std::string listed = Sonquix({"catalog", "list", db_}).out;
+  const size_t at1 = listed.find("Soundtrack, disc 1 of 2"),
+               at2 = listed.find("Soundtrack, disc 2 of 2");
+  ASSERT_NE(at1, std::string::npos) << listed;
+  ASSERT_NE(at2, std::string::npos) << listed;
+  EXPECT_LT(at1, at2);
+
+  // Again: refused in words, nothing changed; with --replace the disc is replaced whole.
+  auto again = add(disc2);
+  EXPECT_NE(again.code, 0);
+  EXPECT_NE(
+      again.err.find("Score Band - Soundtrack, disc 2 of 2 is already in the catalogue as " + id2),
+      std::string::npos)
+      << again.err;
+  EXPECT_NE(again.err.find("use --replace to replace it"), std::string::npos);
+  EXPECT_EQ(again.err.find("UNIQUE"), std::string::npos);
+  auto replaced = add({disc2[1]}, {"--replace"});
+  ASSERT_EQ(replaced.code, 0) << replaced.err;
+  EXPECT_NE(replaced.out.find("replaced " + id2), std::string::npos) << replaced.out;
+  j = nlohmann::json::parse(Sonquix({"catalog", "export", db_}).out);
+  ASSERT_EQ(j["discs"].size(), 2u);
+  ASSERT_EQ(j["discs"][1]["tracks"].size(), 1u);
+  EXPECT_EQ(j["discs"][1]["tracks"][0]["title"], "Cue 2.2");
+
+  // --disc overrides the tags; files naming different discs are refused without it.
+  auto third = add({disc1[0]}, {"--disc", "3"});
+  ASSERT_EQ(third.code, 0) << third.err;
+  EXPECT_NE(third.out.find("disc 3 of 3"), std::string::npos) << third.out;
+  auto mixed = add({disc1[0], disc2[0]});
+  EXPECT_NE(mixed.code, 0);
+  EXPECT_NE(mixed.err.find("different discs (1 and 2"), std::string::npos) << mixed.err;
+
+  // An import of a disc already there says so, and --replace takes it.
+  const std::string dump = Sonquix({"catalog", "export", db_}).out;
+  const auto file = Write("dump.json", dump);
+  auto imported = Sonquix({"catalog", "import", db_, file});
+  EXPECT_NE(imported.code, 0);
+  EXPECT_NE(imported.err.find("disc Score Band - Soundtrack, disc 1 of 2 (D-60c61c71d31e) is "
+                              "already in the catalogue; use --replace"),
+            std::string::npos)
+      << imported.err;
+  EXPECT_EQ(imported.err.find("UNIQUE"), std::string::npos);
+  ASSERT_EQ(Sonquix({"catalog", "import", db_, file, "--replace"}).code, 0);
+  EXPECT_EQ(Sonquix({"catalog", "export", db_}).out, dump);
+}
+
 TEST_F(CatalogCommandTest, ImportRefusesACountBelowTheHighestTrack) {
   auto refused = Sonquix(
       {"catalog", "import", db_,
