@@ -13,6 +13,7 @@
 #include "cli/command_support.h"
 #include "cli/module_session.h"
 #include "control/tag_utils.h"
+#include "manager/lookup_matching.h"
 #include "model/track_scorer.h"
 #include "runtime/bstr.h"
 #include "runtime/decimal.h"
@@ -30,6 +31,7 @@ struct ScoreOptions {
   std::string catalog;
   int32_t track = 0;  // 0: the best track
   bool json = false;
+  bool distance = false;
 };
 
 struct ComparisonInfo {
@@ -174,6 +176,14 @@ struct Explanation {
   std::string hint_source;
   int32_t text_score = 0;  // what the texts alone give (the identifiers left out)
   int32_t score = 0;
+  // --distance: how far the older single-call lookups (LookupFile, ResolveLookup) find the
+  // track from the file, by both variants, and which of them they use for this file.
+  struct Distance {
+    int32_t plain = 0;
+    int32_t complete_tag = 0;
+    bool tag_complete = false;
+  };
+  std::optional<Distance> distance;
 };
 
 void Check(HRESULT hr, const std::string& what) {
@@ -249,6 +259,14 @@ void PrintText(const Explanation& e, const TrackScorer& texts) {
               << (e.ids.itunes_match ? ": equal, the score is 100" : ": different");
   }
   std::cout << "\n\ntext score " << e.text_score << "\nscore      " << e.score << '\n';
+  if (e.distance) {
+    std::cout << "\ntrack distance (the older lookups; 0 the same, 100 unrelated)\n"
+              << "  plain         " << e.distance->plain
+              << (e.distance->tag_complete ? "" : "  <- used: the tag is not complete") << '\n'
+              << "  complete tag  " << e.distance->complete_tag
+              << (e.distance->tag_complete ? "  <- used: the tag has artist, album and title" : "")
+              << '\n';
+  }
 }
 
 nlohmann::json TextJson(const ScorerText& text) {
@@ -301,6 +319,11 @@ void PrintJson(const Explanation& e, const TrackScorer& texts) {
   };
   j["text_score"] = e.text_score;
   j["score"] = e.score;
+  if (e.distance) {
+    j["track_distance"] = {{"plain", e.distance->plain},
+                           {"complete_tag", e.distance->complete_tag},
+                           {"used", e.distance->tag_complete ? "complete_tag" : "plain"}};
+  }
   std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
@@ -393,6 +416,12 @@ void RunScore(const ScoreOptions& o) {
     e.hint_source = DecimalValue(Utf8ToUtf16(e.tag_track_number)) != 0 ? "the tag's track number"
                                                                        : "the file name";
   }
+  if (o.distance) {
+    const LookupFileSide side(name, tag.Get());
+    e.distance = Explanation::Distance{TrackDistance(disc.Get(), e.track, side),
+                                       TrackDistanceCompleteTag(disc.Get(), e.track, side),
+                                       side.complete};
+  }
   o.json ? PrintJson(e, texts) : PrintText(e, texts);
 }
 
@@ -417,6 +446,9 @@ void AddScoreCommand(CLI::App& app) {
                       "Catalogue file (default: $PELK_CATALOG, else "
                       "$XDG_DATA_HOME/pelk/catalog.db)");
   command->add_flag("--json", o->json, "Print one JSON object");
+  command->add_flag("--distance", o->distance,
+                    "Also the track distance by which LookupFile and ResolveLookup choose a "
+                    "track, in both variants (plain and complete tag)");
   command->callback([o] { RunScore(*o); });
 }
 

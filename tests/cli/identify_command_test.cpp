@@ -258,5 +258,25 @@ TEST_F(IdentifyCommandTest, ScoreExplainsATaggedFile) {
   EXPECT_NE(Sonquix({"score", file, "--disc", "D-NONE", "--catalog", Db()}).code, 0);
 }
 
+TEST_F(IdentifyCommandTest, ScoreDistanceShowsWhatTheOlderLookupsSee) {
+  const Tags tags{"Synth", "Tones", "Second Wind", "2", ""};
+  const std::string file = File("Synth/Tones/02 Second Wind.wav", 12, 3, &tags);
+  auto distance = [&](const char* track) {
+    const Outcome run = Sonquix({"score", file, "--disc", "D-TEST", "--catalog", Db(), "--json",
+                                 "--distance", "--track", track});
+    EXPECT_EQ(run.code, 0) << run.err;
+    return nlohmann::json::parse(run.out)["track_distance"];
+  };
+  const auto own = distance("2");
+  const auto other = distance("1");
+  // A complete tag: the older lookups compare the tag alone, and the tagged track is nearest.
+  EXPECT_EQ(own["used"], "complete_tag");
+  EXPECT_LT(own["complete_tag"].get<int>(), other["complete_tag"].get<int>());
+  EXPECT_LT(own["plain"].get<int>(), other["plain"].get<int>());
+  // Without the flag nothing of it is printed.
+  const Outcome plain = Sonquix({"score", file, "--disc", "D-TEST", "--catalog", Db()});
+  EXPECT_EQ(plain.out.find("track distance"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace pelk::cli
