@@ -17,6 +17,7 @@
 #include "pelk/manager_interfaces.h"
 #include "runtime/bstr.h"
 #include "tests/cli/cli_runner.h"
+#include "tests/cli/tones_catalog.h"
 #include "tests/support/pcm_synth.h"
 
 namespace pelk::cli {
@@ -24,49 +25,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Tags {
-  std::string artist, album, title, track, identifier;
-};
-
 class IdentifyCommandTest : public ::testing::Test {
  protected:
-  // A catalogue of one album, "Synth" - "Tones", tracks 1-3 fingerprinted, disc D-TEST.
   static void SetUpTestSuite() {
     dir_ = fs::temp_directory_path() / ("pelk-cli-identify-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "album");
-    std::vector<std::string> args = {"catalog", "add-album", Db(), "--identifier", "D-TEST"};
-    for (int track = 1; track <= 3; ++track) {
-      const fs::path path = dir_ / "album" / ("0" + std::to_string(track) + ".wav");
-      WriteMusic(path, 10 + track, 16);
-      WriteTags(path, {"Synth", "Tones", kTitles[track - 1], std::to_string(track), ""});
-      args.push_back(path.string());
-    }
-    const Outcome added = RunCommand(AddCatalogCommand, args);
-    ASSERT_EQ(added.code, 0) << added.err;
+    MakeTonesCatalog(dir_, "D-TEST");
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
 
   static std::string Db() { return (dir_ / "catalog.db").string(); }
-  static void WriteMusic(const fs::path& path, uint32_t seed, double seconds) {
-    const int32_t rate = 11025;
-    testing::WriteFile(
-        path, testing::MakeWav(
-                  {rate, 16, 1},
-                  testing::EncodePcm(
-                      testing::Music(seed, rate, static_cast<int64_t>(seconds * rate)), 16)));
-  }
-  static void WriteTags(const fs::path& path, const Tags& t) {
-    ComPtr<IFileTag> tag;
-    ASSERT_TRUE(SUCCEEDED(catalog::CreateCatalogFileTag(false, IFileTag::kIid, tag.OutVoid())));
-    tag->put_Artist(Bstr::FromUtf8(t.artist).Get());
-    tag->put_AlbumTitle(Bstr::FromUtf8(t.album).Get());
-    tag->put_Title(Bstr::FromUtf8(t.title).Get());
-    tag->put_TrackNumber(Bstr::FromUtf8(t.track).Get());
-    tag->put_Identifier(Bstr::FromUtf8(t.identifier).Get());
-    ASSERT_TRUE(
-        SUCCEEDED(catalog::SaveCatalogFileTag(tag.Get(), Bstr::FromUtf8(path.string()).Get())));
-  }
   // A new file in the test's folder: `seconds` of the music of `seed`, tagged when tags given.
   static std::string File(const std::string& name, uint32_t seed, double seconds,
                           const Tags* tags = nullptr) {
@@ -111,7 +78,6 @@ class IdentifyCommandTest : public ::testing::Test {
     return lines;
   }
 
-  static constexpr const char* kTitles[] = {"First Light", "Second Wind", "Third Rail"};
   static inline fs::path dir_;
 };
 
@@ -141,7 +107,7 @@ TEST_F(IdentifyCommandTest, FindsFilesByIdentifierFingerprintAndText) {
     EXPECT_EQ(c["disc"]["artist"], "Synth");
     EXPECT_EQ(c["disc"]["album"], "Tones");
     EXPECT_EQ(c["track"]["number"], expected[i].second);
-    EXPECT_EQ(c["track"]["title"], kTitles[expected[i].second - 1]);
+    EXPECT_EQ(c["track"]["title"], kToneTitles[expected[i].second - 1]);
     EXPECT_GE(c["score"].get<int>(), 0);
     EXPECT_FALSE(c["found_by"].get<std::string>().empty());
   }

@@ -13,6 +13,7 @@
 #include "pelk/manager_interfaces.h"
 #include "runtime/bstr.h"
 #include "tests/cli/cli_runner.h"
+#include "tests/cli/tones_catalog.h"
 #include "tests/support/pcm_synth.h"
 
 namespace pelk::cli {
@@ -22,42 +23,13 @@ namespace fs = std::filesystem;
 
 class LookupCommandTest : public ::testing::Test {
  protected:
-  // A catalogue of one album, "Synth" - "Tones", tracks 1-3 fingerprinted, disc D-LOOK.
   static void SetUpTestSuite() {
     dir_ = fs::temp_directory_path() / ("pelk-cli-lookup-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "album");
-    std::vector<std::string> args = {"catalog", "add-album", Db(), "--identifier", "D-LOOK"};
-    for (int track = 1; track <= 3; ++track) {
-      const fs::path path = dir_ / "album" / ("0" + std::to_string(track) + ".wav");
-      WriteMusic(path, 10 + track, 16);
-      WriteTitle(path, kTitles[track - 1], std::to_string(track));
-      args.push_back(path.string());
-    }
-    const Outcome added = RunCommand(AddCatalogCommand, args);
-    ASSERT_EQ(added.code, 0) << added.err;
+    MakeTonesCatalog(dir_, "D-LOOK");
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
 
   static std::string Db() { return (dir_ / "catalog.db").string(); }
-  static void WriteMusic(const fs::path& path, uint32_t seed, double seconds) {
-    const int32_t rate = 11025;
-    testing::WriteFile(
-        path, testing::MakeWav(
-                  {rate, 16, 1},
-                  testing::EncodePcm(
-                      testing::Music(seed, rate, static_cast<int64_t>(seconds * rate)), 16)));
-  }
-  static void WriteTitle(const fs::path& path, const std::string& title, const std::string& track) {
-    ComPtr<IFileTag> tag;
-    ASSERT_TRUE(SUCCEEDED(catalog::CreateCatalogFileTag(false, IFileTag::kIid, tag.OutVoid())));
-    tag->put_Artist(Bstr::FromUtf8("Synth").Get());
-    tag->put_AlbumTitle(Bstr::FromUtf8("Tones").Get());
-    tag->put_Title(Bstr::FromUtf8(title).Get());
-    tag->put_TrackNumber(Bstr::FromUtf8(track).Get());
-    ASSERT_TRUE(
-        SUCCEEDED(catalog::SaveCatalogFileTag(tag.Get(), Bstr::FromUtf8(path.string()).Get())));
-  }
   static nlohmann::json Lookup(const std::string& file, const std::string& mode) {
     const Outcome run =
         RunCommand(AddLookupCommand, {"lookup", "--catalog", Db(), "--mode", mode, "--json", file});
@@ -65,7 +37,6 @@ class LookupCommandTest : public ::testing::Test {
     return run.out.empty() ? nlohmann::json{} : nlohmann::json::parse(run.out);
   }
 
-  static constexpr const char* kTitles[] = {"First Light", "Second Wind", "Third Rail"};
   static inline fs::path dir_;
 };
 
@@ -87,7 +58,7 @@ TEST_F(LookupCommandTest, CommitsTheDiscFoundByFingerprintOrText) {
   const fs::path clip = dir_ / "clips" / "clip.wav";
   fs::create_directories(clip.parent_path());
   WriteMusic(clip, 99, 2);
-  WriteTitle(clip, "Third Rail", "3");
+  WriteTags(clip, {"Synth", "Tones", "Third Rail", "3", ""});
   line = Lookup(clip.string(), "text");
   EXPECT_EQ(line["match_code"], 3);
   ASSERT_EQ(line["committed"].size(), 1u);
