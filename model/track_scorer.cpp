@@ -97,9 +97,13 @@ int32_t FileNameHint(std::u16string_view path) {
 
 }  // namespace
 
+std::u16string_view ScorerText::Cut(std::u16string_view raw) {
+  return UpToNul(raw).substr(0, kRawTextLimit);
+}
+
 ScorerText ScorerText::From(std::u16string_view raw) {
   ScorerText text;
-  text.raw = UpToNul(raw).substr(0, kRawTextLimit);
+  text.raw = Cut(raw);
   text.normalized = StandardNormalized(text.raw);
   return text;
 }
@@ -202,6 +206,7 @@ HRESULT TrackScorer::Prepare(IDiscInfo* disc, std::u16string_view name_text, IFi
   f1_ = Strip(file_name_, disc_artist_);
   f2_ = Strip(f1_, disc_album_);
   similarity_.fill(-1);
+  track_texts_valid_ = false;  // f3_ builds on f2_
 
   hr = LoadTrack();
   if (FAILED(hr)) return hr;
@@ -227,10 +232,21 @@ HRESULT TrackScorer::LoadTrack() {
   if (FAILED(hr)) return hr;
 
   current_track_ = track;
-  track_artist_ = ScorerText::From(artist.View());
-  track_title_ = ScorerText::From(title.View());
-  f3_ = Strip(f2_, track_artist_);
-  std::fill(similarity_.begin() + kTrackDependent, similarity_.end(), -1);
+  // Tracks of one disc often share their artist (and sometimes a title): a comparison whose
+  // texts did not change keeps its value, as it would compute the same one again.
+  if (!track_texts_valid_ || ScorerText::Cut(artist.View()) != track_artist_.raw) {
+    track_artist_ = ScorerText::From(artist.View());
+    f3_ = Strip(f2_, track_artist_);
+    for (Comparison which :
+         {kTagTrackArtist, kBTrackArtist, kATrackArtist, kFTrackArtist, kFTitle}) {
+      similarity_[which] = -1;
+    }
+  }
+  if (!track_texts_valid_ || ScorerText::Cut(title.View()) != track_title_.raw) {
+    track_title_ = ScorerText::From(title.View());
+    similarity_[kTagTitle] = similarity_[kFTitle] = -1;
+  }
+  track_texts_valid_ = true;
   track_loaded_ = true;
   return S_OK;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <span>
 #include <stdexcept>
 
 #include "runtime/bstr.h"
@@ -169,28 +170,33 @@ void WordStartEdits(std::u16string& text, uint32_t flags) {
   }
 }
 
+// The table entry `word` spells exactly, or null. REQUIRES: no entry holds a space.
+const WordReplacement* FindWord(std::span<const WordReplacement> table, std::u16string_view word) {
+  const auto match = std::find_if(table.begin(), table.end(),
+                                  [&](const WordReplacement& entry) { return entry.from == word; });
+  return match == table.end() ? nullptr : &*match;
+}
+
+// The first composition matching whole words at in[i] (an entry may span two words), or null.
+const WordReplacement* FindComposition(std::u16string_view in, size_t i) {
+  for (const WordReplacement& entry : Compositions()) {
+    if (entry.from.front() == in[i] && MatchesWholeWord(in, i, entry.from)) return &entry;
+  }
+  return nullptr;
+}
+
 std::u16string WordReplacementPass(std::u16string_view in, uint32_t flags) {
   std::u16string out;
   out.reserve(in.size() * 2 + 64);
   size_t i = 0;
   while (i < in.size()) {
     if ((i == 0 || in[i - 1] == kSpace) && IsLetter(in[i])) {
+      // A whole-word match of an entry without a space is the word itself.
+      const std::u16string_view word = in.substr(i, std::min(in.find(kSpace, i), in.size()) - i);
       const WordReplacement* replacement = nullptr;
-      if (flags & kNormalizeRomanNumerals) {
-        for (const WordReplacement& entry : RomanNumerals()) {
-          if (MatchesWholeWord(in, i, entry.from)) {
-            replacement = &entry;
-            break;
-          }
-        }
-      }
+      if (flags & kNormalizeRomanNumerals) replacement = FindWord(RomanNumerals(), word);
       if (replacement == nullptr && (flags & kNormalizeCompositions)) {
-        for (const WordReplacement& entry : Compositions()) {
-          if (MatchesWholeWord(in, i, entry.from)) {
-            replacement = &entry;
-            break;
-          }
-        }
+        replacement = FindComposition(in, i);
       }
       if (replacement != nullptr) {
         out.append(replacement->to);
@@ -199,11 +205,8 @@ std::u16string WordReplacementPass(std::u16string_view in, uint32_t flags) {
       }
       if (flags & kNormalizeFunctionWords) {
         const auto words = FunctionWords();
-        const auto match = std::find_if(words.begin(), words.end(), [&](std::u16string_view w) {
-          return MatchesWholeWord(in, i, w);
-        });
-        if (match != words.end()) {
-          i += match->size();
+        if (std::find(words.begin(), words.end(), word) != words.end()) {
+          i += word.size();
           continue;
         }
       }
