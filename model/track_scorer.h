@@ -87,9 +87,10 @@ class TrackScorer {
   TrackScorer(const TrackScorer&) = delete;
   TrackScorer& operator=(const TrackScorer&) = delete;
 
-  // Copies disc, keeps tag (may be null) and reads what is compared: the tag's artist, album and
-  // title (unreadable texts count as empty), the disc's artist and album, the current track's
-  // artist and title, the path parts of name_text (empty: no path comparisons) and the hint.
+  // Copies disc, keeps tag (may be null) and reads what is compared: the tag's artist, album,
+  // title and identifiers (unreadable texts count as empty), the disc's artist and album, the
+  // current track's artist and title, the path parts of name_text (empty: no path comparisons)
+  // and the hint. The tag is read here only: a later change to it is not seen.
   // E_INVALIDARG for a null disc; E_FAIL when the disc has no current track; failures of the
   // disc's copy and reads are returned. Must succeed before SetTrack and Score.
   HRESULT Prepare(IDiscInfo* disc, std::u16string_view name_text, IFileTag* tag);
@@ -124,6 +125,7 @@ class TrackScorer {
 
  private:
   HRESULT LoadTrack();
+  void ReadTagIdentifiers();
   HRESULT IdentifierShortcut(bool* hit);
   int32_t Similarity(Comparison which);
 
@@ -139,6 +141,10 @@ class TrackScorer {
   int32_t score_ = -1;
 
   ScorerText tag_artist_, tag_album_, tag_title_;
+  // What the identifier shortcut compares, read from the tag once: its track identifier, and
+  // the disc identifier and track number of its store identifiers (track 0 when there are none).
+  std::u16string tag_identifier_, itunes_disc_id_;
+  int32_t itunes_track_ = 0;
   ScorerText disc_artist_, disc_album_;
   ScorerText track_artist_, track_title_;
   ScorerText folder_a_, folder_b_, file_name_;

@@ -1,6 +1,7 @@
 #include "text/normalize.h"
 
 #include <algorithm>
+#include <bitset>
 #include <new>
 #include <span>
 #include <stdexcept>
@@ -170,6 +171,32 @@ void WordStartEdits(std::u16string& text, uint32_t flags) {
   }
 }
 
+// The code units that begin some entry of a word table, and the longest entry: a word that
+// begins otherwise, or is longer, matches no entry (most words of a title).
+class TableReach {
+ public:
+  template <class Table, class From>
+  TableReach(const Table& table, From from) {
+    for (const auto& entry : table) {
+      const std::u16string_view word = from(entry);
+      first_units_.set(word.front());
+      longest_ = std::max(longest_, word.size());
+    }
+  }
+  bool MayBegin(char16_t unit) const { return first_units_.test(unit); }
+  // REQUIRES: word is not empty.
+  bool MayMatch(std::u16string_view word) const {
+    return word.size() <= longest_ && MayBegin(word.front());
+  }
+
+ private:
+  std::bitset<0x10000> first_units_;
+  size_t longest_ = 0;
+};
+
+std::u16string_view FromText(const WordReplacement& entry) { return entry.from; }
+std::u16string_view Itself(std::u16string_view word) { return word; }
+
 // The table entry `word` spells exactly, or null. REQUIRES: no entry holds a space.
 const WordReplacement* FindWord(std::span<const WordReplacement> table, std::u16string_view word) {
   const auto match = std::find_if(table.begin(), table.end(),
@@ -179,6 +206,8 @@ const WordReplacement* FindWord(std::span<const WordReplacement> table, std::u16
 
 // The first composition matching whole words at in[i] (an entry may span two words), or null.
 const WordReplacement* FindComposition(std::u16string_view in, size_t i) {
+  static const TableReach reach(Compositions(), FromText);
+  if (!reach.MayBegin(in[i])) return nullptr;
   for (const WordReplacement& entry : Compositions()) {
     if (entry.from.front() == in[i] && MatchesWholeWord(in, i, entry.from)) return &entry;
   }
@@ -186,6 +215,8 @@ const WordReplacement* FindComposition(std::u16string_view in, size_t i) {
 }
 
 std::u16string WordReplacementPass(std::u16string_view in, uint32_t flags) {
+  static const TableReach roman_reach(RomanNumerals(), FromText);
+  static const TableReach function_reach(FunctionWords(), Itself);
   std::u16string out;
   out.reserve(in.size() * 2 + 64);
   size_t i = 0;
@@ -194,7 +225,9 @@ std::u16string WordReplacementPass(std::u16string_view in, uint32_t flags) {
       // A whole-word match of an entry without a space is the word itself.
       const std::u16string_view word = in.substr(i, std::min(in.find(kSpace, i), in.size()) - i);
       const WordReplacement* replacement = nullptr;
-      if (flags & kNormalizeRomanNumerals) replacement = FindWord(RomanNumerals(), word);
+      if ((flags & kNormalizeRomanNumerals) && roman_reach.MayMatch(word)) {
+        replacement = FindWord(RomanNumerals(), word);
+      }
       if (replacement == nullptr && (flags & kNormalizeCompositions)) {
         replacement = FindComposition(in, i);
       }
@@ -203,7 +236,7 @@ std::u16string WordReplacementPass(std::u16string_view in, uint32_t flags) {
         i += replacement->from.size();
         continue;
       }
-      if (flags & kNormalizeFunctionWords) {
+      if ((flags & kNormalizeFunctionWords) && function_reach.MayMatch(word)) {
         const auto words = FunctionWords();
         if (std::find(words.begin(), words.end(), word) != words.end()) {
           i += word.size();

@@ -177,11 +177,26 @@ uint16_t TilingRow(char16_t unit, const char16_t* __restrict b, const uint16_t* 
 // table holds that length, and the ends of equally long runs come in the same order as their
 // starts, so the runs are tiled in the order a left-to-right search for their starts finds them.
 size_t TiledLength(std::u16string_view a, std::u16string_view b, size_t minimum) {
+  // Rows are computed over b padded to whole vectors (padding is never live), so that no
+  // scalar tail runs per row.
+  constexpr size_t kLanes = 8;
+  constexpr size_t kPadded = (kTilingLimit + kLanes - 1) / kLanes * kLanes;
+  static constexpr std::array<uint16_t, kPadded + 1> kZeroRow{};
+  const size_t width = (b.size() + kLanes - 1) / kLanes * kLanes;
   std::array<bool, kTilingLimit> covered_a;
-  std::array<uint16_t, kTilingLimit> live_b;
-  std::array<uint16_t, kTilingLimit + 1> rows[2];
+  std::array<char16_t, kPadded> b_units;
+  std::array<uint16_t, kPadded> live_b;
+  std::array<uint16_t, kPadded + 1> rows[2];
   std::fill_n(covered_a.begin(), a.size(), false);
+  std::copy(b.begin(), b.end(), b_units.begin());
+  std::fill_n(b_units.begin() + b.size(), width - b.size(), char16_t{0});
   std::fill_n(live_b.begin(), b.size(), uint16_t{0xFFFF});
+  std::fill_n(live_b.begin() + b.size(), width - b.size(), uint16_t{0});
+  rows[0][0] = rows[1][0] = 0;
+  // A unit of a whose bit is clear here occurs nowhere in b: its row is all zeros.
+  uint64_t in_b = 0;
+  for (const char16_t unit : b) in_b |= uint64_t{1} << (unit & 63);
+
   const size_t shorter = std::min(a.size(), b.size());
   size_t tiled = 0;
   std::vector<Match> matches;
@@ -189,16 +204,14 @@ size_t TiledLength(std::u16string_view a, std::u16string_view b, size_t minimum)
   do {
     longest = minimum;
     matches.clear();
-    uint16_t* prev_row = rows[0].data();
-    uint16_t* row = rows[1].data();
-    std::fill_n(prev_row, b.size() + 1, uint16_t{0});
-    row[0] = 0;
+    const uint16_t* prev_row = kZeroRow.data();
+    uint16_t* row = rows[0].data();
     for (size_t p = 0; p < a.size(); ++p) {
-      if (covered_a[p]) {
-        std::fill_n(prev_row, b.size() + 1, uint16_t{0});
+      if (covered_a[p] || !((in_b >> (a[p] & 63)) & 1)) {
+        prev_row = kZeroRow.data();
         continue;
       }
-      if (TilingRow(a[p], b.data(), live_b.data(), b.size(), prev_row, row) >= longest) {
+      if (TilingRow(a[p], b_units.data(), live_b.data(), width, prev_row, row) >= longest) {
         for (size_t t = 0; t < b.size(); ++t) {
           const size_t length = row[t + 1];
           if (length < longest) continue;
@@ -209,7 +222,8 @@ size_t TiledLength(std::u16string_view a, std::u16string_view b, size_t minimum)
           matches.push_back({p + 1 - length, t + 1 - length, length});
         }
       }
-      std::swap(prev_row, row);
+      prev_row = row;
+      row = row == rows[0].data() ? rows[1].data() : rows[0].data();
     }
     for (const Match& m : matches) {
       const auto a_tiles = covered_a.begin() + m.a;
