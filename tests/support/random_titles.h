@@ -13,7 +13,9 @@ namespace pelk::testing {
 
 class RandomTitles {
  public:
-  explicit RandomTitles(uint32_t seed) : random_(seed) {}
+  // long_percent: how often a text grows beyond 64 units (a tenth of those beyond 1023).
+  explicit RandomTitles(uint32_t seed, int long_percent = 8)
+      : random_(seed), long_percent_(long_percent) {}
 
   // A text of 0 to 6 words.
   std::u16string Text() {
@@ -25,7 +27,7 @@ class RandomTitles {
       text += Pick(kWords);
     }
     if (Chance(40)) Mutate(text, 1 + Below(3));
-    if (Chance(8)) Grow(text);
+    if (Chance(long_percent_)) Grow(text);
     return text;
   }
 
@@ -106,6 +108,7 @@ class RandomTitles {
                                         u'é', u'ß', u'東', u'ラ', 0xD83D, 0xDE00, 0xD800, u'0'};
 
   std::mt19937 random_;
+  int long_percent_;
 };
 
 }  // namespace pelk::testing
