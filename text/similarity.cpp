@@ -103,8 +103,8 @@ int64_t BitParallelDistance(std::basic_string_view<Char> pattern,
     const uint64_t xh = (((eq & plus) + plus) ^ plus) | eq;
     uint64_t hplus = minus | ~(xh | plus);
     uint64_t hminus = plus & xh;
-    if (hplus & last) ++distance;
-    if (hminus & last) --distance;
+    distance +=
+        static_cast<int64_t>((hplus & last) != 0) - static_cast<int64_t>((hminus & last) != 0);
     hplus = (hplus << 1) | 1;
     hminus <<= 1;
     plus = hminus | ~(xv | hplus);
