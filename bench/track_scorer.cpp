@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <vector>
 
 #include "control/control_objects.h"
 #include "model/file_info.h"
@@ -29,8 +30,19 @@ struct Fixture {
         "Winter Quarters",    "Long Division",     "Homecoming",      "Last Train Out"};
     for (const char* title : titles) data.tracks.push_back({Utf8ToUtf16(title)});
     disc = MakeFakeDisc({std::make_shared<const FakeDiscData>(data), 1, true});
+    // The same disc under many editions, every text its own, more than the scorer remembers.
+    for (int edition = 0; edition < kEditions; ++edition) {
+      FakeDiscData copy = data;
+      const std::u16string mark = u" " + Utf8ToUtf16(std::to_string(100 + edition));
+      copy.album += mark;
+      copy.artist += mark;
+      for (FakeTrack& track : copy.tracks) track.title += mark;
+      editions.push_back(MakeFakeDisc({std::make_shared<const FakeDiscData>(copy), 1, true}));
+    }
   }
+  static constexpr int kEditions = 200;
   ComPtr<IDiscInfo> disc;
+  std::vector<ComPtr<IDiscInfo>> editions;
 };
 
 Fixture& Shared() {
@@ -81,6 +93,24 @@ void BM_BestTrackFullSearch(benchmark::State& state) {
   Search(state, record.Get());
 }
 BENCHMARK(BM_BestTrackFullSearch);
+
+// The full search against a disc whose texts the scorer has not met before (a new disc each
+// time), as when one file is compared with its candidate discs.
+void BM_BestTrackFullSearchNewDisc(benchmark::State& state) {
+  Fixture& fixture = Shared();
+  auto record = Record(u"/srv/music/Lantern Keepers/Songs of a Long Winter/Last Train Out.mp3",
+                       TypicalTag(u""));
+  int32_t track = 0, score = 0;
+  size_t next = 0;
+  for (auto _ : state) {
+    record->GetBestTrackNumForDisc(fixture.editions[next].Get(), &track, &score);
+    next = (next + 1) % fixture.editions.size();
+    benchmark::DoNotOptimize(track);
+  }
+  state.counters["track"] = track;
+  state.counters["score"] = score;
+}
+BENCHMARK(BM_BestTrackFullSearchNewDisc);
 
 // An untagged file known only by its path.
 void BM_BestTrackPathOnly(benchmark::State& state) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <initializer_list>
+#include <unordered_map>
 #include <vector>
 
 #include "control/tag_utils.h"
@@ -58,6 +60,37 @@ ScorerText Strip(const ScorerText& x, const ScorerText& y) {
   return {StripText(x.raw, y.raw), StripText(x.normalized, y.normalized)};
 }
 
+// The standard normalizations of disc texts met lately on this thread. Album association scores
+// file after file against the tracks of one disc; normalization is a pure function of the text,
+// so a remembered form is exactly the form computed again.
+class DiscTextMemo {
+ public:
+  const std::u16string& Normalized(std::u16string_view raw) {
+    if (const auto found = forms_.find(raw); found != forms_.end()) return found->second;
+    if (forms_.size() >= kCapacity) forms_.clear();
+    return forms_.emplace(std::u16string(raw), StandardNormalized(raw)).first->second;
+  }
+
+ private:
+  static constexpr size_t kCapacity = 1024;  // a few dozen discs
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view text) const {
+      return std::hash<std::u16string_view>{}(text);
+    }
+  };
+  std::unordered_map<std::u16string, std::u16string, Hash, std::equal_to<>> forms_;
+};
+
+// A text of the disc (its artist and album, a track's artist and title) as a scorer text.
+ScorerText DiscText(std::u16string_view raw) {
+  thread_local DiscTextMemo memo;
+  ScorerText text;
+  text.raw = ScorerText::Cut(raw);
+  if (!text.raw.empty()) text.normalized = memo.Normalized(text.raw);
+  return text;
+}
+
 // A text property read as a scorer text; a failed read counts as empty.
 template <class I>
 ScorerText ReadOptional(I* object, HRESULT (I::*get)(BSTR*)) {
@@ -97,9 +130,13 @@ int32_t FileNameHint(std::u16string_view path) {
 
 }  // namespace
 
+std::u16string_view ScorerText::Cut(std::u16string_view raw) {
+  return UpToNul(raw).substr(0, kRawTextLimit);
+}
+
 ScorerText ScorerText::From(std::u16string_view raw) {
   ScorerText text;
-  text.raw = UpToNul(raw).substr(0, kRawTextLimit);
+  text.raw = Cut(raw);
   text.normalized = StandardNormalized(text.raw);
   return text;
 }
@@ -186,8 +223,8 @@ HRESULT TrackScorer::Prepare(IDiscInfo* disc, std::u16string_view name_text, IFi
   if (FAILED(hr)) return hr;
   hr = disc_->get_AlbumTitle(album.Out());
   if (FAILED(hr)) return hr;
-  disc_artist_ = ScorerText::From(artist.View());
-  disc_album_ = ScorerText::From(album.View());
+  disc_artist_ = DiscText(artist.View());
+  disc_album_ = DiscText(album.View());
 
   // The path before the track: the track-dependent stripped text builds on it.
   name_text_ = UpToNul(name_text);
@@ -202,6 +239,8 @@ HRESULT TrackScorer::Prepare(IDiscInfo* disc, std::u16string_view name_text, IFi
   f1_ = Strip(file_name_, disc_artist_);
   f2_ = Strip(f1_, disc_album_);
   similarity_.fill(-1);
+  track_texts_valid_ = false;  // f3_ builds on f2_
+  ReadTagIdentifiers();
 
   hr = LoadTrack();
   if (FAILED(hr)) return hr;
@@ -227,10 +266,21 @@ HRESULT TrackScorer::LoadTrack() {
   if (FAILED(hr)) return hr;
 
   current_track_ = track;
-  track_artist_ = ScorerText::From(artist.View());
-  track_title_ = ScorerText::From(title.View());
-  f3_ = Strip(f2_, track_artist_);
-  std::fill(similarity_.begin() + kTrackDependent, similarity_.end(), -1);
+  // Tracks of one disc often share their artist (and sometimes a title): a comparison whose
+  // texts did not change keeps its value, as it would compute the same one again.
+  if (!track_texts_valid_ || ScorerText::Cut(artist.View()) != track_artist_.raw) {
+    track_artist_ = DiscText(artist.View());
+    f3_ = Strip(f2_, track_artist_);
+    for (Comparison which :
+         {kTagTrackArtist, kBTrackArtist, kATrackArtist, kFTrackArtist, kFTitle}) {
+      similarity_[which] = -1;
+    }
+  }
+  if (!track_texts_valid_ || ScorerText::Cut(title.View()) != track_title_.raw) {
+    track_title_ = DiscText(title.View());
+    similarity_[kTagTitle] = similarity_[kFTitle] = -1;
+  }
+  track_texts_valid_ = true;
   track_loaded_ = true;
   return S_OK;
 }
@@ -251,35 +301,45 @@ HRESULT TrackScorer::SetTrack(int32_t track) {
   return LoadTrack();
 }
 
-HRESULT TrackScorer::IdentifierShortcut(bool* hit) {
-  *hit = false;
+void TrackScorer::ReadTagIdentifiers() {
+  tag_identifier_.clear();
+  itunes_disc_id_.clear();
+  itunes_track_ = 0;
+  if (!tag_) return;
   // The catalogue's own track identifier, written into the tag earlier.
   Bstr identifier;
-  if (FAILED(tag_->get_Identifier(identifier.Out()))) identifier.Reset();
-  if (!UpToNul(identifier.View()).empty()) {
+  if (SUCCEEDED(tag_->get_Identifier(identifier.Out())))
+    tag_identifier_ = UpToNul(identifier.View());
+  // The store identifiers some players write: the first names the disc.
+  std::u16string disc_id, other_id;
+  int32_t track = 0;
+  if (SUCCEEDED(ParseITunesIds(name_text_, tag_.Get(), &disc_id, kITunesIdSize, &other_id,
+                               kITunesIdSize, &track)) &&
+      !disc_id.empty() && track != 0) {
+    itunes_disc_id_ = UpToNul(disc_id);
+    itunes_track_ = track;
+  }
+}
+
+HRESULT TrackScorer::IdentifierShortcut(bool* hit) {
+  *hit = false;
+  if (!tag_identifier_.empty()) {
     ComPtr<IFileTag> built;
     HRESULT hr = TagFromDisc(name_text_, disc_.Get(), current_track_, built.Out());
     if (FAILED(hr)) return hr;
     Bstr built_identifier;
     hr = built->get_Identifier(built_identifier.Out());
     if (FAILED(hr)) return hr;
-    if (UpToNul(built_identifier.View()) == UpToNul(identifier.View())) {
+    if (UpToNul(built_identifier.View()) == tag_identifier_) {
       *hit = true;
       return S_OK;
     }
   }
-  // The store identifiers some players write: the first names the disc.
-  std::u16string disc_id, other_id;
-  int32_t track = 0;
-  if (FAILED(ParseITunesIds(name_text_, tag_.Get(), &disc_id, kITunesIdSize, &other_id,
-                            kITunesIdSize, &track)) ||
-      disc_id.empty() || track == 0) {
-    return S_OK;
-  }
+  if (itunes_track_ == 0) return S_OK;
   Bstr identifier_of_disc;
   HRESULT hr = disc_->get_Identifier(identifier_of_disc.Out());
   if (FAILED(hr)) return hr;
-  *hit = UpToNul(identifier_of_disc.View()) == UpToNul(disc_id) && current_track_ == track;
+  *hit = UpToNul(identifier_of_disc.View()) == itunes_disc_id_ && current_track_ == itunes_track_;
   return S_OK;
 }
 

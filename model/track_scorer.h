@@ -5,8 +5,8 @@
 // A scorer is short-lived and used by one thread at a time (the record that creates it holds
 // its own lock around it). It works on its own copy of the disc, so selecting tracks never
 // touches the caller's disc. Every similarity is computed at most once per scorer, and the six
-// that involve the track's artist or title once per track, so the best-track search can score
-// every track of a disc with one prepared scorer.
+// that involve the track's artist or title again only when the track brings another artist or
+// title, so the best-track search can score every track of a disc with one prepared scorer.
 #pragma once
 
 #include <array>
@@ -29,6 +29,8 @@ struct ScorerText {
   std::u16string normalized;
 
   static ScorerText From(std::u16string_view raw);
+  // The raw form of `raw`: up to its first NUL, at most 1023 code units.
+  static std::u16string_view Cut(std::u16string_view raw);
   bool Empty() const { return raw.empty(); }
 };
 
@@ -61,7 +63,7 @@ int32_t GetTrackHint(std::u16string_view path, IFileTag* tag);
 class TrackScorer {
  public:
   // The fourteen comparisons, file side against disc side. Those from kTrackDependent on
-  // involve the track's artist or title and are recomputed when the track changes.
+  // involve the track's artist or title and are recomputed when the track's texts change.
   enum Comparison : int {
     kTagArtist,
     kTagAlbum,
@@ -85,9 +87,10 @@ class TrackScorer {
   TrackScorer(const TrackScorer&) = delete;
   TrackScorer& operator=(const TrackScorer&) = delete;
 
-  // Copies disc, keeps tag (may be null) and reads what is compared: the tag's artist, album and
-  // title (unreadable texts count as empty), the disc's artist and album, the current track's
-  // artist and title, the path parts of name_text (empty: no path comparisons) and the hint.
+  // Copies disc, keeps tag (may be null) and reads what is compared: the tag's artist, album,
+  // title and identifiers (unreadable texts count as empty), the disc's artist and album, the
+  // current track's artist and title, the path parts of name_text (empty: no path comparisons)
+  // and the hint. The tag is read here only: a later change to it is not seen.
   // E_INVALIDARG for a null disc; E_FAIL when the disc has no current track; failures of the
   // disc's copy and reads are returned. Must succeed before SetTrack and Score.
   HRESULT Prepare(IDiscInfo* disc, std::u16string_view name_text, IFileTag* tag);
@@ -122,6 +125,7 @@ class TrackScorer {
 
  private:
   HRESULT LoadTrack();
+  void ReadTagIdentifiers();
   HRESULT IdentifierShortcut(bool* hit);
   int32_t Similarity(Comparison which);
 
@@ -130,11 +134,17 @@ class TrackScorer {
   std::u16string name_text_;
   bool prepared_ = false;
   bool track_loaded_ = false;
+  // The track texts, f3_ and the track-dependent caches belong to the prepared path texts.
+  bool track_texts_valid_ = false;
   int32_t current_track_ = 0;
   int32_t hint_ = 0;
   int32_t score_ = -1;
 
   ScorerText tag_artist_, tag_album_, tag_title_;
+  // What the identifier shortcut compares, read from the tag once: its track identifier, and
+  // the disc identifier and track number of its store identifiers (track 0 when there are none).
+  std::u16string tag_identifier_, itunes_disc_id_;
+  int32_t itunes_track_ = 0;
   ScorerText disc_artist_, disc_album_;
   ScorerText track_artist_, track_title_;
   ScorerText folder_a_, folder_b_, file_name_;

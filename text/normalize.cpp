@@ -1,7 +1,9 @@
 #include "text/normalize.h"
 
 #include <algorithm>
+#include <bitset>
 #include <new>
+#include <span>
 #include <stdexcept>
 
 #include "runtime/bstr.h"
@@ -169,41 +171,75 @@ void WordStartEdits(std::u16string& text, uint32_t flags) {
   }
 }
 
+// The code units that begin some entry of a word table, and the longest entry: a word that
+// begins otherwise, or is longer, matches no entry (most words of a title).
+class TableReach {
+ public:
+  template <class Table, class From>
+  TableReach(const Table& table, From from) {
+    for (const auto& entry : table) {
+      const std::u16string_view word = from(entry);
+      first_units_.set(word.front());
+      longest_ = std::max(longest_, word.size());
+    }
+  }
+  bool MayBegin(char16_t unit) const { return first_units_.test(unit); }
+  // REQUIRES: word is not empty.
+  bool MayMatch(std::u16string_view word) const {
+    return word.size() <= longest_ && MayBegin(word.front());
+  }
+
+ private:
+  std::bitset<0x10000> first_units_;
+  size_t longest_ = 0;
+};
+
+std::u16string_view FromText(const WordReplacement& entry) { return entry.from; }
+std::u16string_view Itself(std::u16string_view word) { return word; }
+
+// The table entry `word` spells exactly, or null. REQUIRES: no entry holds a space.
+const WordReplacement* FindWord(std::span<const WordReplacement> table, std::u16string_view word) {
+  const auto match = std::find_if(table.begin(), table.end(),
+                                  [&](const WordReplacement& entry) { return entry.from == word; });
+  return match == table.end() ? nullptr : &*match;
+}
+
+// The first composition matching whole words at in[i] (an entry may span two words), or null.
+const WordReplacement* FindComposition(std::u16string_view in, size_t i) {
+  static const TableReach reach(Compositions(), FromText);
+  if (!reach.MayBegin(in[i])) return nullptr;
+  for (const WordReplacement& entry : Compositions()) {
+    if (entry.from.front() == in[i] && MatchesWholeWord(in, i, entry.from)) return &entry;
+  }
+  return nullptr;
+}
+
 std::u16string WordReplacementPass(std::u16string_view in, uint32_t flags) {
+  static const TableReach roman_reach(RomanNumerals(), FromText);
+  static const TableReach function_reach(FunctionWords(), Itself);
   std::u16string out;
   out.reserve(in.size() * 2 + 64);
   size_t i = 0;
   while (i < in.size()) {
     if ((i == 0 || in[i - 1] == kSpace) && IsLetter(in[i])) {
+      // A whole-word match of an entry without a space is the word itself.
+      const std::u16string_view word = in.substr(i, std::min(in.find(kSpace, i), in.size()) - i);
       const WordReplacement* replacement = nullptr;
-      if (flags & kNormalizeRomanNumerals) {
-        for (const WordReplacement& entry : RomanNumerals()) {
-          if (MatchesWholeWord(in, i, entry.from)) {
-            replacement = &entry;
-            break;
-          }
-        }
+      if ((flags & kNormalizeRomanNumerals) && roman_reach.MayMatch(word)) {
+        replacement = FindWord(RomanNumerals(), word);
       }
       if (replacement == nullptr && (flags & kNormalizeCompositions)) {
-        for (const WordReplacement& entry : Compositions()) {
-          if (MatchesWholeWord(in, i, entry.from)) {
-            replacement = &entry;
-            break;
-          }
-        }
+        replacement = FindComposition(in, i);
       }
       if (replacement != nullptr) {
         out.append(replacement->to);
         i += replacement->from.size();
         continue;
       }
-      if (flags & kNormalizeFunctionWords) {
+      if ((flags & kNormalizeFunctionWords) && function_reach.MayMatch(word)) {
         const auto words = FunctionWords();
-        const auto match = std::find_if(words.begin(), words.end(), [&](std::u16string_view w) {
-          return MatchesWholeWord(in, i, w);
-        });
-        if (match != words.end()) {
-          i += match->size();
+        if (std::find(words.begin(), words.end(), word) != words.end()) {
+          i += word.size();
           continue;
         }
       }

@@ -14,11 +14,11 @@ struct WordReplacement {
   std::u16string_view to;
 };
 
-// i ... xxx spelled as English numbers.
+// i ... xxx spelled as English numbers (each entry a single word).
 std::span<const WordReplacement> RomanNumerals();
 // "the the", then the katakana written with a separate voiced or semi-voiced mark.
 std::span<const WordReplacement> Compositions();
-// The 34 short words removed from titles, in their fixed order.
+// The 34 short words removed from titles, in their fixed order (each a single word).
 std::span<const std::u16string_view> FunctionWords();
 
 // True when `text` at `pos` starts with `word` followed by a space or the end of the text.
