@@ -557,10 +557,14 @@ TEST_F(CatalogTest, ARepeatedDiscIsRefusedInWordsAndReplacedWhole) {
 TEST_F(CatalogTest, AVersionOneCatalogueIsUpgradedInPlace) {
   control_.Reset();
   engine_.Reset();
-  // Lay the file back to the first schema: no disc numbers.
+  // Lay the file back to the first schema: one signature column, no disc numbers.
   sqlite3* db = nullptr;
   sqlite3_open(path_.c_str(), &db);
-  for (const char* sql : {"DROP INDEX discs_release", "ALTER TABLE discs DROP COLUMN disc_number",
+  for (const char* sql : {"ALTER TABLE tracks ADD COLUMN signature BLOB",
+                          "UPDATE tracks SET signature = (SELECT signature FROM signatures "
+                          "WHERE track_id = tracks.id AND rung = 0)",
+                          "DROP TABLE signatures", "DROP INDEX discs_release",
+                          "ALTER TABLE discs DROP COLUMN disc_number",
                           "ALTER TABLE discs DROP COLUMN disc_count",
                           "UPDATE meta SET value = '1' WHERE key = 'schema_version'"}) {
     ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
@@ -571,6 +575,7 @@ TEST_F(CatalogTest, AVersionOneCatalogueIsUpgradedInPlace) {
   auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
   ASSERT_TRUE(store) << error;
   EXPECT_EQ(store->Stats().discs, 3);
+  EXPECT_EQ(store->Stats().signatures, 5);
   EXPECT_EQ(store->DiscByIdentifier("D-BLUE")->disc_number, 0);
   DiscRecord two{
       .identifier = "D-BLUE-2", .album = "Blue", .artist = "Joni Mitchell", .disc_number = 2};
@@ -583,7 +588,7 @@ TEST_F(CatalogTest, AVersionOneCatalogueIsUpgradedInPlace) {
   sqlite3_prepare_v2(db, "SELECT value FROM meta WHERE key = 'schema_version'", -1, &statement,
                      nullptr);
   ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))), "2");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))), "3");
   sqlite3_finalize(statement);
   sqlite3_close(db);
 }
