@@ -152,7 +152,7 @@ class CatalogStore {
   // Every rung kept in memory for the nearest-neighbour scan; loaded on first use.
   bool signatures_loaded_ = false;
   std::vector<Signature> signatures_;
-  std::vector<uint32_t> signature_owner_;                     // index into signature_owners_
+  std::vector<uint32_t> signature_owner_;                      // index into signature_owners_
   std::vector<std::pair<int64_t, int32_t>> signature_owners_;  // (disc id, track number)
 };
 

@@ -51,6 +51,16 @@ std::vector<std::optional<catalog::Signature>> RungSignatures(
     IPelkSonquixFingerprinter2* fingerprinter, const DecodedAudio& audio,
     double rung0_start_seconds, const std::vector<LadderRung>& rungs);
 
+// Rung 0 of audio already in memory (pushed as a host pushes a decoded file) with its rungs:
+// what FingerprintFileLadder computes, for programs that hold the audio themselves.
+struct AudioLadder {
+  std::optional<catalog::Signature> rung0;
+  double rung0_start_seconds = 0;
+  std::vector<std::optional<catalog::Signature>> rungs;  // nullopt without rung 0
+};
+AudioLadder LadderOfAudio(IPelkSonquixFingerprinter2* fingerprinter, const DecodedAudio& audio,
+                          const std::vector<LadderRung>& rungs);
+
 // The rungs' signatures that add something: each one that differs from rung 0 and from every
 // rung kept before it, in rung order.
 std::vector<catalog::Signature> DistinctRungs(

@@ -1,5 +1,4 @@
 #include "cli/commands/catalog_command.h"
-#include "cli/commands/fingerprint_command.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "catalog/file_tag.h"
+#include "cli/commands/fingerprint_command.h"
 #include "runtime/bstr.h"
 #include "runtime/utf.h"
 #include "tests/cli/cli_runner.h"
