@@ -371,11 +371,11 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
     Execute(db_, "ROLLBACK", nullptr);
     return false;
   };
-  if (!disc.Ok() || !track.Ok() || !rung.Ok() || !text.Ok() || !genre.Ok() || !existing.Ok() ||
-      !holder.Ok() || !drop_text.Ok() || !drop_signatures.Ok() || !drop_tracks.Ok() ||
-      !drop_disc.Ok()) {
+  if (!disc.Ok() || !track.Ok() || !text.Ok() || !genre.Ok() || !existing.Ok() || !holder.Ok() ||
+      !drop_text.Ok() || !drop_tracks.Ok() || !drop_disc.Ok()) {
     return fail("cannot prepare the catalogue insert");
   }
+  if (!rung.Ok() || !drop_signatures.Ok()) return fail("cannot prepare the signatures insert");
   for (const DiscRecord& d : discs) {
     existing.Reset();
     existing.Bind(1, d.identifier);
@@ -387,7 +387,12 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
                                   existing.Int(4)) +
                       " is already in the catalogue");
       }
-      for (Statement* drop : {&drop_text, &drop_signatures, &drop_tracks, &drop_disc}) {
+      drop_signatures.Reset();
+      drop_signatures.Bind(1, old_id);
+      if (drop_signatures.Step() != SQLITE_DONE) {
+        return fail("cannot remove the signatures of disc " + d.identifier);
+      }
+      for (Statement* drop : {&drop_text, &drop_tracks, &drop_disc}) {
         drop->Reset();
         drop->Bind(1, old_id);
         if (drop->Step() != SQLITE_DONE) return fail("cannot remove disc " + d.identifier);
@@ -427,6 +432,10 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
       track.Bind(5, t.length_ms).Bind(6, t.identifier);
       if (track.Step() != SQLITE_DONE) return fail("track " + t.identifier);
       const int64_t track_id = sqlite3_last_insert_rowid(db_);
+      text.Reset();
+      text.Bind(1, sqlite3_last_insert_rowid(db_)).Bind(2, NormalizedUtf8(d.TrackArtist(t)));
+      text.Bind(3, album_norm).Bind(4, NormalizedUtf8(t.title));
+      if (text.Step() != SQLITE_DONE) return fail("text index of track " + t.identifier);
       // Rung 0 first; the ladder only beside it.
       for (size_t r = 0; t.signature && r <= t.ladder.size(); ++r) {
         const auto bytes = SignatureBytes(r == 0 ? *t.signature : t.ladder[r - 1]);
@@ -435,10 +444,6 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
         rung.BindBlob(3, bytes.data(), static_cast<int>(bytes.size()));
         if (rung.Step() != SQLITE_DONE) return fail("signatures of track " + t.identifier);
       }
-      text.Reset();
-      text.Bind(1, track_id).Bind(2, NormalizedUtf8(d.TrackArtist(t)));
-      text.Bind(3, album_norm).Bind(4, NormalizedUtf8(t.title));
-      if (text.Step() != SQLITE_DONE) return fail("text index of track " + t.identifier);
     }
   }
   if (!Execute(db_, "COMMIT", error)) {
