@@ -22,6 +22,9 @@ class Reader {
  public:
   explicit Reader(std::string_view text) : text_(text) {}
 
+  // The format version the file declares: version 2 adds "signatures".
+  void SetVersion(int32_t version) { version_ = version; }
+
   bool Fail(std::string_view key, const std::string& what) {
     if (error_.empty()) {
       error_ = "line " + std::to_string(LineOf(text_, key)) + ": " + what;
@@ -74,10 +77,15 @@ class Reader {
 
   bool Track(const json& j, TrackRecord* t) {
     if (!j.is_object()) return Fail("tracks", "every track must be an object");
-    if (!OnlyKnown(j, {"number", "title", "artist", "length_ms", "identifier", "signature"},
-                   "a track")) {
-      return false;
-    }
+    const bool known =
+        version_ >= 2
+            ? OnlyKnown(j,
+                        {"number", "title", "artist", "length_ms", "identifier", "signature",
+                         "signatures"},
+                        "a track")
+            : OnlyKnown(j, {"number", "title", "artist", "length_ms", "identifier", "signature"},
+                        "a track of a version 1 file");
+    if (!known) return false;
     if (!Int(j, "number", true, 1, 9999, &t->number) || !Text(j, "title", true, &t->title) ||
         !Text(j, "artist", false, &t->artist) ||
         !Int(j, "length_ms", false, 0, INT32_MAX, &t->length_ms) ||
@@ -89,6 +97,30 @@ class Reader {
     if (!signature.empty()) {
       t->signature = ParseSignature(signature);
       if (!t->signature) return Fail("signature", "\"signature\" must hold 30 integers");
+    }
+    return Signatures(j, t);
+  }
+
+  // "signatures": the track's ladder, rung 0 first; never beside "signature".
+  bool Signatures(const json& j, TrackRecord* t) {
+    auto it = j.find("signatures");
+    if (it == j.end()) return true;
+    if (j.contains("signature")) {
+      return Fail("signatures",
+                  "track " + t->identifier + " has both \"signature\" and \"signatures\"");
+    }
+    if (!it->is_array() || it->empty()) {
+      return Fail("signatures", "\"signatures\" must be a list of signature texts, rung 0 first");
+    }
+    for (const json& item : *it) {
+      std::optional<Signature> s;
+      if (item.is_string()) s = ParseSignature(item.get<std::string>());
+      if (!s) return Fail("signatures", "every entry of \"signatures\" must hold 30 integers");
+      if (!t->signature) {
+        t->signature = s;
+      } else {
+        t->ladder.push_back(*s);
+      }
     }
     return true;
   }
@@ -159,6 +191,7 @@ class Reader {
  private:
   std::string_view text_;
   std::string error_;
+  int32_t version_ = 1;
 };
 
 }  // namespace
@@ -194,11 +227,13 @@ bool ParseCatalogJson(std::string_view text, std::vector<DiscRecord>* discs, std
     reader.Fail("format", "\"format\" must be \"pelk-catalog\"");
     return fail();
   }
-  if (version != 1) {
+  if (version > kCatalogJsonVersion) {
     reader.Fail("version", "catalogue files of version " + std::to_string(version) +
-                               " are newer than this program reads (1)");
+                               " are newer than this program reads (" +
+                               std::to_string(kCatalogJsonVersion) + ")");
     return fail();
   }
+  reader.SetVersion(version);
   auto list = root.find("discs");
   if (list == root.end() || !list->is_array()) {
     reader.Fail("discs", "the file needs a \"discs\" array");
@@ -222,7 +257,11 @@ std::string WriteCatalogJson(const std::vector<DiscPtr>& discs) {
       json tj = {{"number", t.number}, {"title", t.title}, {"identifier", t.identifier}};
       if (!t.artist.empty()) tj["artist"] = t.artist;
       if (t.length_ms) tj["length_ms"] = t.length_ms;
-      if (t.signature) tj["signature"] = FormatSignature(*t.signature);
+      if (t.signature) {
+        json ladder = json::array({FormatSignature(*t.signature)});
+        for (const Signature& s : t.ladder) ladder.push_back(FormatSignature(s));
+        tj["signatures"] = std::move(ladder);
+      }
       tracks.push_back(std::move(tj));
     }
     json dj = {{"identifier", d->identifier},
@@ -242,7 +281,8 @@ std::string WriteCatalogJson(const std::vector<DiscPtr>& discs) {
     dj["tracks"] = std::move(tracks);
     list.push_back(std::move(dj));
   }
-  json root = {{"format", "pelk-catalog"}, {"version", 1}, {"discs", std::move(list)}};
+  json root = {
+      {"format", "pelk-catalog"}, {"version", kCatalogJsonVersion}, {"discs", std::move(list)}};
   return root.dump(2) + "\n";
 }
 

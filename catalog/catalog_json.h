@@ -2,7 +2,7 @@
 // `export` (an export imports back unchanged):
 //
 //   {
-//     "format": "pelk-catalog", "version": 1,
+//     "format": "pelk-catalog", "version": 2,
 //     "discs": [{
 //       "identifier": "D-0001",            required, unique in the catalogue
 //       "album": "Blue", "artist": "Joni", required
@@ -17,10 +17,18 @@
 //       "tracks": [{
 //         "number": 1, "title": "All I Want", "identifier": "T-0001",   required
 //         "artist": "", "length_ms": 212000,                            optional
-//         "signature": "30 integers separated by blanks"                optional
+//         "signatures": ["30 integers separated by blanks", ...]        optional
 //       }]
 //     }]
 //   }
+//
+// "signatures" is the track's ladder of waveform signatures, rung 0 (the engine's signature of
+// the audio, what a lookup computes) first, then the rungs computed from the same audio as
+// quieter or trimmed copies would give it; export writes every rung. A track may give
+// "signature" (one text, rung 0 alone) instead, never both.
+//
+// Version 1 files (no "version", or 1) are still read: their tracks know only "signature",
+// which becomes rung 0. Version 2 added "signatures"; a file of a higher version is refused.
 //
 // Anything else is refused, naming the line and the field; nothing is imported from a file
 // with any error.
@@ -33,6 +41,9 @@
 #include "catalog/catalog_store.h"
 
 namespace pelk::catalog {
+
+// The version export writes, and the highest import reads.
+constexpr int32_t kCatalogJsonVersion = 2;
 
 // Parses the text; false with *error ("line N: ...") when it is not a valid catalogue file.
 bool ParseCatalogJson(std::string_view text, std::vector<DiscRecord>* discs, std::string* error);

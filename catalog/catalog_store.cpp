@@ -51,6 +51,25 @@ ALTER TABLE discs ADD COLUMN disc_count INTEGER NOT NULL DEFAULT 0;
 CREATE INDEX discs_release ON discs(artist, album, disc_number);
 )sql";
 
+// Version 3: a ladder of signatures per track; the one signature of older files is its rung 0.
+constexpr std::string_view kMigrateToV3 = R"sql(
+CREATE TABLE signatures(
+  track_id INTEGER NOT NULL REFERENCES tracks(id) ON DELETE CASCADE,
+  rung INTEGER NOT NULL,
+  signature BLOB NOT NULL,
+  PRIMARY KEY(track_id, rung)) WITHOUT ROWID;
+INSERT INTO signatures(track_id, rung, signature)
+  SELECT id, 0, signature FROM tracks WHERE signature IS NOT NULL;
+ALTER TABLE tracks DROP COLUMN signature;
+)sql";
+
+// The steps from each older schema, applied in order.
+struct Upgrade {
+  int to;
+  std::string_view sql;
+};
+constexpr Upgrade kUpgrades[] = {{2, kMigrateToV2}, {3, kMigrateToV3}};
+
 // "Artist - Album, disc 2 of 3 (D-...)": a disc named in words for messages.
 std::string DiscInWords(std::string_view identifier, std::string_view artist,
                         std::string_view album, int64_t number, int64_t count) {
@@ -85,9 +104,16 @@ std::optional<Signature> SignatureFromBytes(const std::vector<uint8_t>& bytes) {
   return s;
 }
 
-int64_t Distance(const Signature& a, const Signature& b) {
+// The distance, or some sum above `limit` as soon as the partial sum passes it: the terms are
+// never negative, and most rungs of a catalogue lie far from any query.
+int64_t DistanceWithin(const Signature& a, const Signature& b, int64_t limit) {
+  constexpr size_t kStep = 6;
+  static_assert(kSignatureValues % kStep == 0);
   int64_t sum = 0;
-  for (size_t i = 0; i < kSignatureValues; ++i) sum += std::abs(int32_t{a[i]} - int32_t{b[i]});
+  for (size_t i = 0; i < kSignatureValues; i += kStep) {
+    for (size_t j = i; j < i + kStep; ++j) sum += std::abs(int32_t{a[j]} - int32_t{b[j]});
+    if (sum > limit) break;
+  }
   return sum;
 }
 
@@ -213,7 +239,11 @@ bool CatalogStore::Migrate(std::string* error) {
   if (tables.Int(0) == 0) {
     // A new, empty file: lay out the current schema in one transaction.
     if (!Execute(db_, "BEGIN IMMEDIATE", error)) return false;
-    if (!Execute(db_, kSchemaV1, error) || !Execute(db_, kMigrateToV2, error)) {
+    bool laid_out = Execute(db_, kSchemaV1, error);
+    for (const Upgrade& upgrade : kUpgrades) {
+      laid_out = laid_out && Execute(db_, upgrade.sql, error);
+    }
+    if (!laid_out) {
       Execute(db_, "ROLLBACK", nullptr);
       return false;
     }
@@ -250,16 +280,24 @@ bool CatalogStore::Migrate(std::string* error) {
     *error = where + " has an unknown catalogue schema";
     return false;
   }
-  if (found < 2) {
-    // One transaction: a file that cannot be upgraded is left as it was, and refused.
+  if (found < kSchemaVersion) {
+    // One transaction for every step: a file that cannot be upgraded is left as it was, and
+    // refused.
     std::string why;
-    const bool migrated =
-        Execute(db_, "BEGIN IMMEDIATE", &why) && Execute(db_, kMigrateToV2, &why) &&
-        Execute(db_, "UPDATE meta SET value = '2' WHERE key = 'schema_version'", &why) &&
-        Execute(db_, "COMMIT", &why);
+    bool migrated = Execute(db_, "BEGIN IMMEDIATE", &why);
+    for (const Upgrade& upgrade : kUpgrades) {
+      if (found < upgrade.to) migrated = migrated && Execute(db_, upgrade.sql, &why);
+    }
+    migrated = migrated &&
+               Execute(db_,
+                       "UPDATE meta SET value = '" + std::to_string(kSchemaVersion) +
+                           "' WHERE key = 'schema_version'",
+                       &why) &&
+               Execute(db_, "COMMIT", &why);
     if (!migrated) {
       Execute(db_, "ROLLBACK", nullptr);
-      *error = "cannot upgrade " + where + " to catalogue schema 2: " + why;
+      *error = "cannot upgrade " + where + " to catalogue schema " +
+               std::to_string(kSchemaVersion) + ": " + why;
       return false;
     }
   }
@@ -303,8 +341,9 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
                  "disc_number, disc_count) "
                  "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
   Statement track(db_,
-                  "INSERT INTO tracks(disc_id, number, title, artist, length_ms, identifier, "
-                  "signature) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+                  "INSERT INTO tracks(disc_id, number, title, artist, length_ms, identifier) "
+                  "VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+  Statement rung(db_, "INSERT INTO signatures(track_id, rung, signature) VALUES (?1, ?2, ?3)");
   Statement text(db_,
                  "INSERT INTO track_text(rowid, artist, album, title) VALUES (?1, ?2, ?3, ?4)");
   Statement genre(db_, "INSERT OR IGNORE INTO genres(name) VALUES (?1)");
@@ -317,6 +356,9 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
   Statement drop_text(db_,
                       "DELETE FROM track_text WHERE rowid IN "
                       "(SELECT id FROM tracks WHERE disc_id = ?1)");
+  Statement drop_signatures(db_,
+                            "DELETE FROM signatures WHERE track_id IN "
+                            "(SELECT id FROM tracks WHERE disc_id = ?1)");
   Statement drop_tracks(db_, "DELETE FROM tracks WHERE disc_id = ?1");
   Statement drop_disc(db_, "DELETE FROM discs WHERE id = ?1");
   auto fail = [&](const std::string& what) {
@@ -333,6 +375,7 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
       !drop_text.Ok() || !drop_tracks.Ok() || !drop_disc.Ok()) {
     return fail("cannot prepare the catalogue insert");
   }
+  if (!rung.Ok() || !drop_signatures.Ok()) return fail("cannot prepare the signatures insert");
   for (const DiscRecord& d : discs) {
     existing.Reset();
     existing.Bind(1, d.identifier);
@@ -343,6 +386,11 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
                       DiscInWords(d.identifier, existing.Text(1), existing.Text(2), existing.Int(3),
                                   existing.Int(4)) +
                       " is already in the catalogue");
+      }
+      drop_signatures.Reset();
+      drop_signatures.Bind(1, old_id);
+      if (drop_signatures.Step() != SQLITE_DONE) {
+        return fail("cannot remove the signatures of disc " + d.identifier);
       }
       for (Statement* drop : {&drop_text, &drop_tracks, &drop_disc}) {
         drop->Reset();
@@ -382,17 +430,20 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
       track.Reset();
       track.Bind(1, disc_id).Bind(2, t.number).Bind(3, t.title).Bind(4, t.artist);
       track.Bind(5, t.length_ms).Bind(6, t.identifier);
-      if (t.signature) {
-        const auto bytes = SignatureBytes(*t.signature);
-        track.BindBlob(7, bytes.data(), static_cast<int>(bytes.size()));
-      } else {
-        track.BindNull(7);
-      }
       if (track.Step() != SQLITE_DONE) return fail("track " + t.identifier);
+      const int64_t track_id = sqlite3_last_insert_rowid(db_);
       text.Reset();
       text.Bind(1, sqlite3_last_insert_rowid(db_)).Bind(2, NormalizedUtf8(d.TrackArtist(t)));
       text.Bind(3, album_norm).Bind(4, NormalizedUtf8(t.title));
       if (text.Step() != SQLITE_DONE) return fail("text index of track " + t.identifier);
+      // Rung 0 first; the ladder only beside it.
+      for (size_t r = 0; t.signature && r <= t.ladder.size(); ++r) {
+        const auto bytes = SignatureBytes(r == 0 ? *t.signature : t.ladder[r - 1]);
+        rung.Reset();
+        rung.Bind(1, track_id).Bind(2, static_cast<int64_t>(r));
+        rung.BindBlob(3, bytes.data(), static_cast<int>(bytes.size()));
+        if (rung.Step() != SQLITE_DONE) return fail("signatures of track " + t.identifier);
+      }
     }
   }
   if (!Execute(db_, "COMMIT", error)) {
@@ -426,9 +477,10 @@ DiscPtr CatalogStore::LoadDisc(int64_t id) {
   record->disc_number = static_cast<int32_t>(disc.Int(11));
   record->disc_count = static_cast<int32_t>(disc.Int(12));
   Statement tracks(db_,
-                   "SELECT id, number, title, artist, length_ms, identifier, signature "
+                   "SELECT id, number, title, artist, length_ms, identifier "
                    "FROM tracks WHERE disc_id = ?1 ORDER BY number");
   tracks.Bind(1, id);
+  Statement rungs(db_, "SELECT rung, signature FROM signatures WHERE track_id = ?1 ORDER BY rung");
   while (tracks.Step() == SQLITE_ROW) {
     TrackRecord t;
     t.id = tracks.Int(0);
@@ -437,7 +489,17 @@ DiscPtr CatalogStore::LoadDisc(int64_t id) {
     t.artist = tracks.Text(3);
     t.length_ms = static_cast<int32_t>(tracks.Int(4));
     t.identifier = tracks.Text(5);
-    if (!tracks.IsNull(6)) t.signature = SignatureFromBytes(tracks.Blob(6));
+    rungs.Reset();
+    rungs.Bind(1, t.id);
+    while (rungs.Step() == SQLITE_ROW) {
+      const std::optional<Signature> s = SignatureFromBytes(rungs.Blob(1));
+      if (!s) continue;
+      if (rungs.Int(0) == 0) {
+        t.signature = s;
+      } else if (t.signature) {
+        t.ladder.push_back(*s);
+      }
+    }
     record->tracks.push_back(std::move(t));
   }
   record->track_count = record->SoundTrackCount();
@@ -499,8 +561,9 @@ CatalogStats CatalogStore::Stats() {
   CatalogStats stats;
   Statement s(db_,
               "SELECT (SELECT count(*) FROM discs), (SELECT count(*) FROM tracks), "
-              "(SELECT count(*) FROM tracks WHERE signature IS NOT NULL)");
-  if (s.Step() == SQLITE_ROW) stats = {s.Int(0), s.Int(1), s.Int(2)};
+              "(SELECT count(*) FROM signatures), "
+              "(SELECT count(DISTINCT track_id) FROM signatures)");
+  if (s.Step() == SQLITE_ROW) stats = {s.Int(0), s.Int(1), s.Int(2), s.Int(3)};
   return stats;
 }
 
@@ -514,13 +577,20 @@ int64_t CatalogStore::GenreNumber(std::string_view genre) {
 
 void CatalogStore::LoadSignatures() {
   signatures_.clear();
+  signature_owner_.clear();
   signature_owners_.clear();
-  Statement s(db_, "SELECT disc_id, number, signature FROM tracks WHERE signature IS NOT NULL");
+  Statement s(db_,
+              "SELECT t.disc_id, t.number, s.signature FROM signatures s "
+              "JOIN tracks t ON t.id = s.track_id ORDER BY s.track_id, s.rung");
   while (s.Step() == SQLITE_ROW) {
-    if (auto sig = SignatureFromBytes(s.Blob(2))) {
-      signatures_.push_back(*sig);
-      signature_owners_.emplace_back(s.Int(0), static_cast<int32_t>(s.Int(1)));
+    const std::pair<int64_t, int32_t> owner(s.Int(0), static_cast<int32_t>(s.Int(1)));
+    auto sig = SignatureFromBytes(s.Blob(2));
+    if (!sig) continue;
+    if (signature_owners_.empty() || signature_owners_.back() != owner) {
+      signature_owners_.push_back(owner);
     }
+    signatures_.push_back(*sig);
+    signature_owner_.push_back(static_cast<uint32_t>(signature_owners_.size() - 1));
   }
   signatures_loaded_ = true;
 }
@@ -529,12 +599,21 @@ std::vector<TrackHit> CatalogStore::NearestSignatures(const Signature& signature
                                                       int64_t max_distance, size_t limit) {
   std::lock_guard lock(mutex_);
   if (!signatures_loaded_) LoadSignatures();
-  std::vector<TrackHit> hits;
+  // Every rung within reach, then the nearest rung of each track (a track's rungs are adjacent).
+  std::vector<std::pair<uint32_t, int64_t>> near;
   for (size_t i = 0; i < signatures_.size(); ++i) {
-    const int64_t d = Distance(signature, signatures_[i]);
-    if (d <= max_distance) {
-      hits.push_back(TrackHit{signature_owners_[i].first, signature_owners_[i].second, d});
+    const int64_t d = DistanceWithin(signature, signatures_[i], max_distance);
+    if (d > max_distance) continue;
+    if (!near.empty() && near.back().first == signature_owner_[i]) {
+      near.back().second = std::min(near.back().second, d);
+    } else {
+      near.emplace_back(signature_owner_[i], d);
     }
+  }
+  std::vector<TrackHit> hits;
+  hits.reserve(near.size());
+  for (const auto& [owner, d] : near) {
+    hits.push_back(TrackHit{signature_owners_[owner].first, signature_owners_[owner].second, d});
   }
   std::sort(hits.begin(), hits.end(), [](const TrackHit& a, const TrackHit& b) {
     return a.distance != b.distance ? a.distance < b.distance : a.disc_id < b.disc_id;

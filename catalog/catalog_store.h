@@ -1,8 +1,10 @@
 // The catalogue store: discs and their tracks in one SQLite file, with a full-text index over
-// the normalized artist, album and title of every track and the tracks' fingerprint signatures.
+// the normalized artist, album and title of every track and the tracks' fingerprint signatures
+// (a ladder of them per track, see TrackRecord).
 //
 // The file carries its schema version; Open migrates older versions (version 2 added the discs'
-// disc number and count) and refuses a file that is not a catalogue or whose schema is newer,
+// disc number and count, version 3 several signatures per track, the one signature of an older
+// file becoming rung 0) and refuses a file that is not a catalogue or whose schema is newer,
 // without changing it. Opening a catalogue of the
 // current schema also raises every disc's track count that is below its highest track number
 // (older builds of add-album counted files, not tracks). One store may be shared by the
@@ -37,7 +39,12 @@ struct TrackRecord {
   std::string artist;  // empty: the disc artist
   int32_t length_ms = 0;
   std::string identifier;
+  // The engine's signature of the track's audio, exactly as a lookup computes it: rung 0.
   std::optional<Signature> signature;
+  // Rungs 1, 2, ... : signatures of the same audio as copies that went through other hands give
+  // them (the windows the silence gate chooses at lower levels, later start points). Kept only
+  // beside a rung 0; a track made from one signature has none.
+  std::vector<Signature> ladder;
 };
 
 struct DiscRecord {
@@ -81,13 +88,14 @@ struct TrackHit {
 struct CatalogStats {
   int64_t discs = 0;
   int64_t tracks = 0;
-  int64_t signatures = 0;
+  int64_t signatures = 0;            // every rung of every track
+  int64_t fingerprinted_tracks = 0;  // tracks with a signature
 };
 
 class CatalogStore {
  public:
   enum class OpenMode { kExisting, kCreate };
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
 
   // $PELK_CATALOG, else $XDG_DATA_HOME/pelk/catalog.db, else ~/.local/share/pelk/catalog.db.
   static std::filesystem::path DefaultPath();
@@ -121,8 +129,9 @@ class CatalogStore {
   int64_t GenreNumber(std::string_view genre);
   CatalogStats Stats();
 
-  // Tracks whose signature lies within max_distance (sum of absolute differences), nearest
-  // first, at most limit of them.
+  // Tracks whose nearest rung lies within max_distance (sum of absolute differences), one hit
+  // per track carrying that rung's distance, nearest first (ties by disc id), at most limit of
+  // them. The answer is per track whatever holds the rungs, so an index may replace the scan.
   std::vector<TrackHit> NearestSignatures(const Signature& signature, int64_t max_distance,
                                           size_t limit);
   // Tracks whose normalized fields hold the words (each at least three characters, matched as
@@ -140,9 +149,10 @@ class CatalogStore {
   std::mutex mutex_;
   sqlite3* db_;
   std::filesystem::path path_;
-  // Signatures kept in memory for the nearest-neighbour scan; loaded on first use.
+  // Every rung kept in memory for the nearest-neighbour scan; loaded on first use.
   bool signatures_loaded_ = false;
   std::vector<Signature> signatures_;
+  std::vector<uint32_t> signature_owner_;                      // index into signature_owners_
   std::vector<std::pair<int64_t, int32_t>> signature_owners_;  // (disc id, track number)
 };
 

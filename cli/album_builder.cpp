@@ -6,6 +6,7 @@
 
 #include "catalog/file_tag.h"
 #include "cli/audio/file_fingerprint.h"
+#include "cli/audio/signature_ladder.h"
 #include "runtime/bstr.h"
 #include "runtime/decimal.h"
 #include "runtime/utf.h"
@@ -157,11 +158,13 @@ bool BuildAlbum(const AlbumSpec& spec, IPelkSonquixFingerprinter2* fingerprinter
     track.identifier = !f.identifier.empty()
                            ? f.identifier
                            : disc->identifier + "-" + std::to_string(track.number);
-    const FileFingerprint fp = FingerprintFile(fingerprinter, spec.files[i], needed_ms);
+    FileLadder ladder = FingerprintFileLadder(fingerprinter, spec.files[i], needed_ms);
+    const FileFingerprint& fp = ladder.fingerprint;
     if (fp.fingerprint) {
       Bstr signature;
       fp.fingerprint->get_Signature(signature.Out());
       track.signature = catalog::ParseSignature(signature.Utf8());
+      if (track.signature) track.ladder = std::move(ladder.ladder);
     }
     if (!track.signature) {
       warnings->push_back(spec.files[i] + ": " + (fp.error.empty() ? "no fingerprint" : fp.error) +

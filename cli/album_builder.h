@@ -27,12 +27,13 @@ struct AlbumSpec {
 // (album artist before artist), track numbers from the tags (else the file's position, never
 // twice), titles from the tags (else the file name without its leading number), the track
 // artist when it differs from the disc's, lengths, track identifiers (from the tag, else
-// "<disc identifier>-<number>") and signatures. The track count is the tags' track total (the
-// largest given), raised to the highest track number and the number of tracks. The disc number
-// is the spec's, else the tags' ("2" or "2/3"); the disc count is the tags' total ("2/3",
-// DISCTOTAL, TOTALDISCS), raised to the disc number. A file that gives no fingerprint adds a line
-// to *warnings and its track has no signature. False with *error set when the album has no title
-// or artist, or when the files' tags name different discs and the spec names none.
+// "<disc identifier>-<number>") and signature ladders (cli/audio/signature_ladder.h). The track
+// count is the tags' track total (the largest given), raised to the highest track number and the
+// number of tracks. The disc number is the spec's, else the tags' ("2" or "2/3"); the disc count is
+// the tags' total ("2/3", DISCTOTAL, TOTALDISCS), raised to the disc number. A file that gives no
+// fingerprint adds a line to *warnings and its track has no signature. False with *error set when
+// the album has no title or artist, or when the files' tags name different discs and the spec names
+// none.
 bool BuildAlbum(const AlbumSpec& spec, IPelkSonquixFingerprinter2* fingerprinter,
                 catalog::DiscRecord* disc, std::vector<std::string>* warnings, std::string* error);
 

@@ -12,7 +12,7 @@ packages=(
 for extra in "$@"; do
   case "$extra" in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    bench) packages+=(libchromaprint-tools hyperfine sox espeak-ng) ;;
+    bench) packages+=(libchromaprint-tools hyperfine sox libsox-fmt-base espeak-ng) ;;
     *) echo "deps.sh: unknown set '$extra' (known: fuzz, bench)" >&2; exit 2 ;;
   esac
 done

@@ -31,21 +31,37 @@ std::string NoFingerprintReason(double seconds, int32_t needed_ms) {
   return "no fingerprint: less than " + needed + " s of sound after the leading silence";
 }
 
-// Pushes the decoded audio through the fingerprinter's stream, as a host that decodes does.
 FileFingerprint PushDecoded(IPelkSonquixFingerprinter2* fingerprinter, AudioDecoder& decoder,
                             int32_t needed_ms) {
+  return FingerprintBlocks(
+      fingerprinter, decoder.sample_rate(), decoder.channels(),
+      [&decoder] { return std::span<const uint8_t>(decoder.ReadBlock()); }, needed_ms);
+}
+
+}  // namespace
+
+bool HasWavExtension(const std::string& path) {
+  const std::string extension = std::filesystem::path(path).extension().string();
+  return extension.size() == 4 && (extension[1] | 0x20) == 'w' && (extension[2] | 0x20) == 'a' &&
+         (extension[3] | 0x20) == 'v';
+}
+
+FileFingerprint FingerprintBlocks(IPelkSonquixFingerprinter2* fingerprinter, int32_t sample_rate,
+                                  int32_t channels,
+                                  const std::function<std::span<const uint8_t>()>& next_block,
+                                  int32_t needed_ms) {
   FileFingerprint result;
-  HRESULT hr = fingerprinter->BeginAudioStream(decoder.sample_rate(), 16, decoder.channels());
+  HRESULT hr = fingerprinter->BeginAudioStream(sample_rate, 16, channels);
   if (hr == PELKSonquix_UnsupportedAudioFormat) {
-    result.error = "unsupported audio format (" + std::to_string(decoder.channels()) +
-                   " channels at " + std::to_string(decoder.sample_rate()) + " Hz)";
+    result.error = "unsupported audio format (" + std::to_string(channels) + " channels at " +
+                   std::to_string(sample_rate) + " Hz)";
     return result;
   }
   int64_t frames = 0;
   while (hr == S_OK) {
-    const std::vector<uint8_t>& block = decoder.ReadBlock();
+    const std::span<const uint8_t> block = next_block();
     if (block.empty()) break;
-    frames += static_cast<int64_t>(block.size()) / (2 * decoder.channels());
+    frames += static_cast<int64_t>(block.size()) / (2 * channels);
     hr = fingerprinter->WriteAudioData(block.data(), static_cast<int32_t>(block.size()));
   }
   if (FAILED(hr)) {
@@ -54,21 +70,12 @@ FileFingerprint PushDecoded(IPelkSonquixFingerprinter2* fingerprinter, AudioDeco
   }
   hr = fingerprinter->EndAudioStream(result.fingerprint.Out());
   if (hr == E_FAIL) {
-    result.error =
-        NoFingerprintReason(static_cast<double>(frames) / decoder.sample_rate(), needed_ms);
+    result.error = NoFingerprintReason(static_cast<double>(frames) / sample_rate, needed_ms);
   } else if (hr != S_OK || !result.fingerprint) {
     result.error = "the fingerprinter failed (error " + HresultText(hr) + ")";
   }
   return result;
 }
-
-bool HasWavExtension(const std::string& path) {
-  const std::string extension = std::filesystem::path(path).extension().string();
-  return extension.size() == 4 && (extension[1] | 0x20) == 'w' && (extension[2] | 0x20) == 'a' &&
-         (extension[3] | 0x20) == 'v';
-}
-
-}  // namespace
 
 FileFingerprint FingerprintFile(IPelkSonquixFingerprinter2* fingerprinter, const std::string& path,
                                 int32_t needed_ms) {

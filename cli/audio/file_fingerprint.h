@@ -2,6 +2,9 @@
 // read by the fingerprinter itself, other audio is decoded here and pushed through its stream.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 
 #include "pelk/fingerprint_interfaces.h"
@@ -21,5 +24,14 @@ ComPtr<IPelkSonquixFingerprinter2> NewFingerprinter();
 int32_t FixedLengthMs(IPelkSonquixFingerprinter2* fingerprinter);
 FileFingerprint FingerprintFile(IPelkSonquixFingerprinter2* fingerprinter, const std::string& path,
                                 int32_t needed_ms);
+// Pushes blocks of interleaved 16-bit little-endian PCM through a new stream of the
+// fingerprinter until it is complete or next_block gives an empty block, as a host that decodes
+// does; the error says why no fingerprint came.
+FileFingerprint FingerprintBlocks(IPelkSonquixFingerprinter2* fingerprinter, int32_t sample_rate,
+                                  int32_t channels,
+                                  const std::function<std::span<const uint8_t>()>& next_block,
+                                  int32_t needed_ms);
+// True for a ".wav" name in any case: the fingerprinter reads such files itself.
+bool HasWavExtension(const std::string& path);
 
 }  // namespace pelk::cli

@@ -137,7 +137,8 @@ void RunStats(const CatalogOptions& o) {
     std::cout << nlohmann::json{{"path", store->Path().string()},
                                 {"discs", stats.discs},
                                 {"tracks", stats.tracks},
-                                {"fingerprinted_tracks", stats.signatures}}
+                                {"fingerprinted_tracks", stats.fingerprinted_tracks},
+                                {"signatures", stats.signatures}}
                      .dump()
               << '\n';
     return;
@@ -145,7 +146,8 @@ void RunStats(const CatalogOptions& o) {
   std::cout << "catalogue            " << store->Path().string() << '\n'
             << "discs                " << stats.discs << '\n'
             << "tracks               " << stats.tracks << '\n'
-            << "fingerprinted tracks " << stats.signatures << '\n';
+            << "fingerprinted tracks " << stats.fingerprinted_tracks << '\n'
+            << "signatures           " << stats.signatures << '\n';
 }
 
 void RunExport(const CatalogOptions& o) {

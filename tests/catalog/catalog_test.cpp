@@ -557,12 +557,16 @@ TEST_F(CatalogTest, ARepeatedDiscIsRefusedInWordsAndReplacedWhole) {
 TEST_F(CatalogTest, AVersionOneCatalogueIsUpgradedInPlace) {
   control_.Reset();
   engine_.Reset();
-  // Lay the file back to the first schema: no disc numbers.
+  // Lay the file back to the first schema: one signature column, no disc numbers.
   sqlite3* db = nullptr;
   sqlite3_open(path_.c_str(), &db);
-  for (const char* sql : {"DROP INDEX discs_release", "ALTER TABLE discs DROP COLUMN disc_number",
-                          "ALTER TABLE discs DROP COLUMN disc_count",
-                          "UPDATE meta SET value = '1' WHERE key = 'schema_version'"}) {
+  for (const char* sql :
+       {"ALTER TABLE tracks ADD COLUMN signature BLOB",
+        "UPDATE tracks SET signature = (SELECT signature FROM signatures "
+        "WHERE track_id = tracks.id AND rung = 0)",
+        "DROP TABLE signatures", "DROP INDEX discs_release",
+        "ALTER TABLE discs DROP COLUMN disc_number", "ALTER TABLE discs DROP COLUMN disc_count",
+        "UPDATE meta SET value = '1' WHERE key = 'schema_version'"}) {
     ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
   }
   sqlite3_close(db);
@@ -571,6 +575,7 @@ TEST_F(CatalogTest, AVersionOneCatalogueIsUpgradedInPlace) {
   auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
   ASSERT_TRUE(store) << error;
   EXPECT_EQ(store->Stats().discs, 3);
+  EXPECT_EQ(store->Stats().signatures, 5);
   EXPECT_EQ(store->DiscByIdentifier("D-BLUE")->disc_number, 0);
   DiscRecord two{
       .identifier = "D-BLUE-2", .album = "Blue", .artist = "Joni Mitchell", .disc_number = 2};
@@ -583,9 +588,112 @@ TEST_F(CatalogTest, AVersionOneCatalogueIsUpgradedInPlace) {
   sqlite3_prepare_v2(db, "SELECT value FROM meta WHERE key = 'schema_version'", -1, &statement,
                      nullptr);
   ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))), "2");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))), "3");
   sqlite3_finalize(statement);
   sqlite3_close(db);
+}
+
+TEST_F(CatalogTest, AVersionTwoCatalogueKeepsItsSignaturesAsRungZero) {
+  control_.Reset();
+  engine_.Reset();
+  // Lay the file back to the second schema: one signature column in the tracks.
+  sqlite3* db = nullptr;
+  sqlite3_open(path_.c_str(), &db);
+  for (const char* sql :
+       {"ALTER TABLE tracks ADD COLUMN signature BLOB",
+        "UPDATE tracks SET signature = (SELECT signature FROM signatures "
+        "WHERE track_id = tracks.id AND rung = 0)",
+        "DROP TABLE signatures", "UPDATE meta SET value = '2' WHERE key = 'schema_version'"}) {
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  }
+  sqlite3_close(db);
+
+  std::string error;
+  auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
+  ASSERT_TRUE(store) << error;
+  const CatalogStats stats = store->Stats();
+  EXPECT_EQ(stats.signatures, 5);
+  EXPECT_EQ(stats.fingerprinted_tracks, 5);
+  const DiscPtr blue = store->DiscByIdentifier("D-BLUE");
+  EXPECT_EQ(blue->tracks[0].signature, MakeSignature(1));
+  EXPECT_TRUE(blue->tracks[0].ladder.empty());
+  EXPECT_FALSE(blue->tracks[2].signature);  // a track without one stays without
+  const MatchAnswer answer = MatchWaveform(*store, MakeSignature(2));
+  ASSERT_EQ(answer.kind, 3);
+  EXPECT_EQ(answer.matches[0].disc_id, blue->id);
+  EXPECT_EQ(answer.matches[0].track, 2);
+
+  // Ladders go in beside the migrated signatures, and a replaced disc takes its rungs along.
+  DiscRecord ladder{.identifier = "D-LADDER", .album = "Rungs", .artist = "Climber"};
+  ladder.tracks = {{.number = 1,
+                    .title = "Up",
+                    .identifier = "T-L1",
+                    .signature = MakeSignature(11),
+                    .ladder = {MakeSignature(12), MakeSignature(13)}}};
+  ASSERT_TRUE(store->AddDiscs({ladder}, &error)) << error;
+  EXPECT_EQ(store->Stats().signatures, 8);
+  ladder.tracks[0].ladder.pop_back();
+  ASSERT_TRUE(store->AddDiscs({ladder}, &error, true)) << error;
+  EXPECT_EQ(store->Stats().signatures, 7);
+  EXPECT_EQ(store->NearestSignatures(MakeSignature(13), 0, 10).size(), 0u);
+  store.reset();
+  sqlite3_open(path_.c_str(), &db);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, "SELECT value FROM meta WHERE key = 'schema_version'", -1, &statement,
+                     nullptr);
+  ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))), "3");
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+}
+
+TEST(CatalogJsonTest, VersionOneImportsAndVersionTwoCarriesEveryRung) {
+  const std::string one = FormatSignature(MakeSignature(1));
+  const std::string two = FormatSignature(MakeSignature(2));
+  const std::string three = FormatSignature(MakeSignature(3));
+  const auto file = [](int version, const std::string& track_fields) {
+    return "{\"format\": \"pelk-catalog\", \"version\": " + std::to_string(version) +
+           ", \"discs\": [{\"identifier\": \"D\", \"album\": \"A\", \"artist\": \"B\", "
+           "\"tracks\": [{\"number\": 1, \"title\": \"T\", \"identifier\": \"T1\"" +
+           track_fields + "}]}]}";
+  };
+  std::vector<DiscRecord> discs;
+  std::string error;
+  // Version 1: the one signature is rung 0.
+  ASSERT_TRUE(ParseCatalogJson(file(1, ", \"signature\": \"" + one + "\""), &discs, &error))
+      << error;
+  EXPECT_EQ(discs[0].tracks[0].signature, MakeSignature(1));
+  EXPECT_TRUE(discs[0].tracks[0].ladder.empty());
+  // Version 1 knows no ladders; version 2 does, rung 0 first.
+  EXPECT_FALSE(ParseCatalogJson(file(1, ", \"signatures\": [\"" + one + "\"]"), &discs, &error));
+  EXPECT_NE(error.find("\"signatures\""), std::string::npos) << error;
+  const std::string ladder =
+      file(2, ", \"signatures\": [\"" + one + "\", \"" + two + "\", \"" + three + "\"]");
+  ASSERT_TRUE(ParseCatalogJson(ladder, &discs, &error)) << error;
+  ASSERT_EQ(discs[0].tracks[0].ladder.size(), 2u);
+  EXPECT_EQ(discs[0].tracks[0].signature, MakeSignature(1));
+  EXPECT_EQ(discs[0].tracks[0].ladder[1], MakeSignature(3));
+
+  // What export writes imports back with every rung.
+  const auto disc = std::make_shared<DiscRecord>(discs[0]);
+  std::vector<DiscRecord> again;
+  ASSERT_TRUE(ParseCatalogJson(WriteCatalogJson({disc}), &again, &error)) << error;
+  EXPECT_NE(WriteCatalogJson({disc}).find("\"version\": 2"), std::string::npos);
+  EXPECT_EQ(again[0].tracks[0].signature, discs[0].tracks[0].signature);
+  EXPECT_EQ(again[0].tracks[0].ladder, discs[0].tracks[0].ladder);
+
+  // Refused: both forms at once, an empty or broken ladder, a newer version.
+  discs.clear();
+  EXPECT_FALSE(ParseCatalogJson(
+      file(2, ", \"signature\": \"" + one + "\", \"signatures\": [\"" + two + "\"]"), &discs,
+      &error));
+  EXPECT_NE(error.find("both"), std::string::npos) << error;
+  EXPECT_FALSE(ParseCatalogJson(file(2, ", \"signatures\": []"), &discs, &error));
+  EXPECT_FALSE(
+      ParseCatalogJson(file(2, ", \"signatures\": [\"" + one + "\", \"1 2\"]"), &discs, &error));
+  EXPECT_FALSE(ParseCatalogJson(file(3, ""), &discs, &error));
+  EXPECT_NE(error.find("newer"), std::string::npos) << error;
+  EXPECT_TRUE(discs.empty());
 }
 
 TEST(FileNameParseTest, CommonLayouts) {

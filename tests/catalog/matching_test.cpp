@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,25 +28,35 @@ Signature Moved(int32_t distance) {
   return s;
 }
 
-// The answer for Base() in a catalogue of one disc holding the signatures as tracks 1, 2, ...
-MatchAnswer Lookup(const std::vector<Signature>& signatures) {
-  testing::ScopedTempFile file("catalog.db");
+// A catalogue of one disc holding the ladders (rung 0 first) as tracks 1, 2, ...
+std::unique_ptr<CatalogStore> Catalogue(const testing::ScopedTempFile& file,
+                                        const std::vector<std::vector<Signature>>& ladders) {
   std::string error;
   auto store = CatalogStore::Open(file.path(), CatalogStore::OpenMode::kCreate, &error);
   EXPECT_TRUE(store) << error;
-  if (!store) return {};
+  if (!store) return nullptr;
   DiscRecord disc;
   disc.identifier = "D";
-  for (const Signature& s : signatures) {
+  for (const std::vector<Signature>& ladder : ladders) {
     TrackRecord track;
     track.number = static_cast<int32_t>(disc.tracks.size()) + 1;
     track.identifier = "T" + std::to_string(track.number);
-    track.signature = s;
+    track.signature = ladder.at(0);
+    track.ladder.assign(ladder.begin() + 1, ladder.end());
     disc.tracks.push_back(track);
   }
   disc.track_count = static_cast<int32_t>(disc.tracks.size());
   EXPECT_TRUE(store->AddDiscs({disc}, &error)) << error;
-  return MatchWaveform(*store, Base());
+  return store;
+}
+
+// The answer for Base() in a catalogue of one disc holding the signatures as tracks 1, 2, ...
+MatchAnswer Lookup(const std::vector<Signature>& signatures) {
+  testing::ScopedTempFile file("catalog.db");
+  std::vector<std::vector<Signature>> ladders;
+  for (const Signature& s : signatures) ladders.push_back({s});
+  auto store = Catalogue(file, ladders);
+  return store ? MatchWaveform(*store, Base()) : MatchAnswer{};
 }
 
 TEST(MatchWaveformTest, KindFollowsTheLeadOfTheBest) {
@@ -69,6 +80,47 @@ TEST(MatchWaveformTest, KindFollowsTheLeadOfTheBest) {
   a = Lookup({Moved(t.max_distance + 400)});
   EXPECT_EQ(a.kind, 1);
   EXPECT_TRUE(a.matches.empty());
+}
+
+}  // namespace
+}  // namespace pelk::catalog
+
+namespace pelk::catalog {
+namespace {
+
+TEST(MatchWaveformTest, EachTrackAnswersByItsNearestRung) {
+  const WaveformThresholds t;
+  testing::ScopedTempFile file("catalog.db");
+  // Track 1's rung 0 is far from the query, two of its other rungs near; track 2 has one
+  // signature, nearer than track 1's rung 0.
+  auto store = Catalogue(file, {{Moved(t.max_distance - 400), Moved(300), Moved(100)},
+                                {Moved(100 + t.clear_margin + 200)}});
+  ASSERT_TRUE(store);
+  const CatalogStats stats = store->Stats();
+  EXPECT_EQ(stats.signatures, 4);
+  EXPECT_EQ(stats.fingerprinted_tracks, 2);
+
+  // One hit per track, at its nearest rung.
+  const std::vector<TrackHit> hits = store->NearestSignatures(Base(), t.max_distance, 10);
+  ASSERT_EQ(hits.size(), 2u);
+  EXPECT_EQ(hits[0].track, 1);
+  EXPECT_EQ(hits[0].distance, 100);
+  EXPECT_EQ(hits[1].track, 2);
+  EXPECT_EQ(hits[1].distance, 100 + t.clear_margin + 200);
+
+  // The lead of the best rung over the other track makes one clear answer.
+  const MatchAnswer a = MatchWaveform(*store, Base());
+  EXPECT_EQ(a.kind, 3);
+  ASSERT_EQ(a.matches.size(), 1u);
+  EXPECT_EQ(a.matches[0].track, 1);
+
+  // The ladder comes back from the store in rung order.
+  const DiscPtr disc = store->DiscByIdentifier("D");
+  ASSERT_TRUE(disc);
+  ASSERT_EQ(disc->tracks[0].ladder.size(), 2u);
+  EXPECT_EQ(disc->tracks[0].signature, Moved(t.max_distance - 400));
+  EXPECT_EQ(disc->tracks[0].ladder[1], Moved(100));
+  EXPECT_TRUE(disc->tracks[1].ladder.empty());
 }
 
 }  // namespace

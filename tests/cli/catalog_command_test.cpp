@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "catalog/file_tag.h"
+#include "cli/commands/fingerprint_command.h"
 #include "runtime/bstr.h"
 #include "runtime/utf.h"
 #include "tests/cli/cli_runner.h"
@@ -129,8 +130,14 @@ TEST_F(CatalogCommandTest, AddAlbumFingerprintsTheFilesAndNamesTheTracks) {
   ASSERT_EQ(disc["tracks"].size(), 3u);
   EXPECT_EQ(disc["tracks"][0]["title"], "First Light");
   EXPECT_EQ(disc["tracks"][1]["title"], "Second Wind");
-  EXPECT_TRUE(disc["tracks"][0].contains("signature"));
-  EXPECT_FALSE(disc["tracks"][2].contains("signature"));
+  // Each fingerprinted track carries its ladder, rung 0 first: the file's own signature.
+  ASSERT_TRUE(disc["tracks"][0].contains("signatures"));
+  EXPECT_GT(disc["tracks"][0]["signatures"].size(), 1u);
+  const auto fingerprinted = RunCommand(AddFingerprintCommand, {"fingerprint", one.string()});
+  EXPECT_NE(fingerprinted.out.find(disc["tracks"][0]["signatures"][0].get<std::string>()),
+            std::string::npos)
+      << fingerprinted.out;
+  EXPECT_FALSE(disc["tracks"][2].contains("signatures"));
 
   // The same album again is refused as a whole.
   EXPECT_NE(
