@@ -1,33 +1,190 @@
 #include "cli/audio/audio_decoder.h"
 
-#include <sndfile.h>
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/error.h>
+#include <libavutil/log.h>
+}
 
 #include <algorithm>
-#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "cli/audio/pcm16_convert.h"
 
 namespace pelk::cli {
-
 namespace {
+
 constexpr int kBlockFrames = 4096;
+// Damaged packets in a row after which a stream is taken as ended: a few bad packets in a long
+// file cost a few milliseconds of audio, a file that is garbage from some point on stops there.
+constexpr int kMaxBadPacketsInRow = 64;
+
+// Containers of audio this host reads. Anything else FFmpeg recognises (images, playlists that
+// name other files, video-only formats) is refused before its reader runs past the probe.
+constexpr const char* kAudioFormats =
+    "wav,w64,aiff,caf,au,flac,ogg,mp3,aac,ac3,eac3,dts,mov,asf,wv,ape,mpc,mpc8,tta,matroska,dsf,"
+    "amr,shn,tak";
+
+struct CloseInput {
+  void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct FreeCodec {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FreePacket {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FreeFrame {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct FreeDictionary {
+  void operator()(AVDictionary* d) const { av_dict_free(&d); }
+};
+
+std::string ErrorText(int code) {
+  if (code == AVERROR_INVALIDDATA) return "unrecognised or damaged data";
+  if (code == AVERROR(EINVAL)) return "not an audio format";
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  std::string message = text;
+  if (!message.empty()) message[0] = static_cast<char>(std::tolower(message[0]));
+  return message;
+}
+
 }  // namespace
 
 struct AudioDecoder::File {
-  SNDFILE* handle = nullptr;
-  SF_INFO info{};
-  ~File() {
-    if (handle) sf_close(handle);
+  std::unique_ptr<AVFormatContext, CloseInput> format;
+  std::unique_ptr<AVCodecContext, FreeCodec> codec;
+  std::unique_ptr<AVPacket, FreePacket> packet{av_packet_alloc()};
+  std::unique_ptr<AVFrame, FreeFrame> frame{av_frame_alloc()};
+  int stream = -1;
+  int frame_used = 0;       // sample frames of `frame` already handed out
+  bool have_frame = false;  // `frame` holds decoded audio not all handed out
+  bool flushing = false;    // the container is exhausted and the decoder was told so
+  bool ended = false;
+  int bad_in_row = 0;
+
+  // Feeds the decoder the next packet of the stream, or the end-of-stream signal.
+  void Feed() {
+    while (!flushing) {
+      const int read = av_read_frame(format.get(), packet.get());
+      if (read < 0) {  // end of file, or a read error: drain what the decoder holds
+        avcodec_send_packet(codec.get(), nullptr);
+        flushing = true;
+        return;
+      }
+      if (packet->stream_index != stream) {
+        av_packet_unref(packet.get());
+        continue;
+      }
+      const int sent = avcodec_send_packet(codec.get(), packet.get());
+      av_packet_unref(packet.get());
+      if (sent >= 0 || sent == AVERROR(EAGAIN)) return;
+      if (++bad_in_row > kMaxBadPacketsInRow) {
+        ended = true;
+        return;
+      }
+    }
+  }
+
+  // Decodes into `frame` until it holds audio; false at the end of the stream.
+  bool NextFrame() {
+    while (!ended) {
+      const int received = avcodec_receive_frame(codec.get(), frame.get());
+      if (received >= 0) {
+        bad_in_row = 0;
+        if (frame->nb_samples > 0) return true;
+        av_frame_unref(frame.get());
+        continue;
+      }
+      if (received == AVERROR_EOF) break;
+      if (received != AVERROR(EAGAIN) && ++bad_in_row > kMaxBadPacketsInRow) break;
+      if (flushing && received == AVERROR(EAGAIN)) break;
+      Feed();
+    }
+    ended = true;
+    return false;
   }
 };
 
 std::unique_ptr<AudioDecoder> AudioDecoder::Open(const std::string& path, std::string* error) {
+  // FFmpeg's own messages would interleave with the command's one error line per file.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+
   auto file = std::make_unique<File>();
-  file->handle = sf_open(path.c_str(), SFM_READ, &file->info);
-  if (!file->handle) {
-    *error = sf_strerror(nullptr);
+  if (!file->packet || !file->frame) {
+    *error = "out of memory";
     return nullptr;
   }
-  if (file->info.channels <= 0 || file->info.samplerate <= 0) {
-    *error = "the file declares no channels or no sample rate";
+  // Local files only, and only audio containers: a playlist or a reference file must not make
+  // the decoder open other files or the network.
+  AVDictionary* raw_options = nullptr;
+  av_dict_set(&raw_options, "protocol_whitelist", "file", 0);
+  av_dict_set(&raw_options, "format_whitelist", kAudioFormats, 0);
+  AVFormatContext* raw_format = nullptr;
+  const int opened = avformat_open_input(&raw_format, path.c_str(), nullptr, &raw_options);
+  const std::unique_ptr<AVDictionary, FreeDictionary> options(raw_options);
+  if (opened < 0) {  // avformat_open_input frees the context on failure
+    *error = ErrorText(opened);
+    return nullptr;
+  }
+  file->format.reset(raw_format);
+  AVFormatContext* format = file->format.get();
+
+  // The container headers name the codec of nearly every file; a stream whose parameters only
+  // show in its packets (raw streams) is probed.
+  auto find_stream = [&] {
+    return av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  };
+  int stream = find_stream();
+  if (stream < 0 || format->streams[stream]->codecpar->codec_id == AV_CODEC_ID_NONE) {
+    if (avformat_find_stream_info(format, nullptr) < 0) {
+      *error = "the file holds no stream that can be read";
+      return nullptr;
+    }
+    stream = find_stream();
+  }
+  if (stream < 0) {
+    *error = "the file holds no audio";
+    return nullptr;
+  }
+  file->stream = stream;
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    if (static_cast<int>(i) != stream) format->streams[i]->discard = AVDISCARD_ALL;  // cover art
+  }
+  const AVCodecParameters* parameters = format->streams[stream]->codecpar;
+  const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+  if (!codec) {
+    *error =
+        std::string("no decoder for its audio (") + avcodec_get_name(parameters->codec_id) + ")";
+    return nullptr;
+  }
+  file->codec.reset(avcodec_alloc_context3(codec));
+  if (!file->codec || avcodec_parameters_to_context(file->codec.get(), parameters) < 0) {
+    *error = "out of memory";
+    return nullptr;
+  }
+  file->codec->thread_count = 1;  // files are decoded side by side, one thread each
+  const int codec_opened = avcodec_open2(file->codec.get(), codec, nullptr);
+  if (codec_opened < 0) {
+    *error = std::string("its ") + codec->name + " audio cannot be decoded (" +
+             ErrorText(codec_opened) + ")";
+    return nullptr;
+  }
+  // The first decoded frame says what the audio is (the container may not, and implicit
+  // spectral band replication in AAC doubles the rate the header gives).
+  if (!file->NextFrame()) {
+    *error = std::string("its ") + codec->name + " audio does not decode";
+    return nullptr;
+  }
+  file->have_frame = true;
+  if (file->frame->sample_rate <= 0 || file->frame->ch_layout.nb_channels <= 0) {
+    *error = "the audio declares no channels or no sample rate";
     return nullptr;
   }
   return std::unique_ptr<AudioDecoder>(new AudioDecoder(std::move(file)));
@@ -35,38 +192,54 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Open(const std::string& path, std::s
 
 AudioDecoder::AudioDecoder(std::unique_ptr<File> file)
     : file_(std::move(file)),
-      sample_rate_(file_->info.samplerate),
-      channels_(file_->info.channels),
-      frames_(file_->info.frames),
-      format_(file_->info.format),
-      samples_(static_cast<size_t>(kBlockFrames) * static_cast<size_t>(channels_)) {}
+      sample_rate_(file_->frame->sample_rate),
+      channels_(file_->frame->ch_layout.nb_channels) {}
 
 AudioDecoder::~AudioDecoder() = default;
 
 double AudioDecoder::seconds() const {
-  return static_cast<double>(frames_) / static_cast<double>(sample_rate_);
+  const AVStream* stream = file_->format->streams[file_->stream];
+  if (stream->duration > 0 && stream->time_base.den > 0) {
+    return static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+  }
+  if (file_->format->duration > 0) {
+    return static_cast<double>(file_->format->duration) / AV_TIME_BASE;
+  }
+  return 0.0;
 }
 
 bool AudioDecoder::IsPlainWavPcm() const {
-  const int32_t container = format_ & SF_FORMAT_TYPEMASK;
-  const int32_t encoding = format_ & SF_FORMAT_SUBMASK;
-  return (container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX) &&
-         (encoding == SF_FORMAT_PCM_16 || encoding == SF_FORMAT_PCM_U8);
+  const AVCodecID codec = file_->format->streams[file_->stream]->codecpar->codec_id;
+  return std::strcmp(file_->format->iformat->name, "wav") == 0 &&
+         (codec == AV_CODEC_ID_PCM_S16LE || codec == AV_CODEC_ID_PCM_U8);
 }
 
 const std::vector<uint8_t>& AudioDecoder::ReadBlock() {
   block_.clear();
-  // Read as floats, which the library scales to [-1, 1] for every sample format (reading
-  // shorts would leave floating-point files unscaled, that is silent).
-  const sf_count_t frames = sf_readf_float(file_->handle, samples_.data(), kBlockFrames);
-  if (frames <= 0) return block_;
-  const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(channels_);
-  block_.resize(2 * count);
-  for (size_t i = 0; i < count; ++i) {
-    const float scaled = std::clamp(std::nearbyint(samples_[i] * 32768.0f), -32768.0f, 32767.0f);
-    const auto v = static_cast<uint16_t>(static_cast<int16_t>(scaled));
-    block_[2 * i] = static_cast<uint8_t>(v);
-    block_[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+  File& f = *file_;
+  if (!f.have_frame) {
+    if (!f.NextFrame()) return block_;
+    f.have_frame = true;
+    f.frame_used = 0;
+  }
+  const AVFrame& frame = *f.frame;
+  // The fingerprinter's stream has one format from start to end: audio that changes its rate or
+  // channel count part way ends there.
+  if (frame.sample_rate != sample_rate_ || frame.ch_layout.nb_channels != channels_) {
+    f.ended = true;
+    f.have_frame = false;
+    return block_;
+  }
+  const int count = std::min(kBlockFrames, frame.nb_samples - f.frame_used);
+  if (!AppendPcm16(frame.extended_data, frame.format, channels_, f.frame_used, count, &block_)) {
+    f.ended = true;  // a sample format no decoder of audio gives: nothing to hand out
+    f.have_frame = false;
+    return block_;
+  }
+  f.frame_used += count;
+  if (f.frame_used >= frame.nb_samples) {
+    av_frame_unref(f.frame.get());
+    f.have_frame = false;
   }
   return block_;
 }

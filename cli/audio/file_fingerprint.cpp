@@ -54,8 +54,17 @@ FileFingerprint PushDecoded(IPelkSonquixFingerprinter2* fingerprinter, AudioDeco
   }
   hr = fingerprinter->EndAudioStream(result.fingerprint.Out());
   if (hr == E_FAIL) {
-    result.error =
-        NoFingerprintReason(static_cast<double>(frames) / decoder.sample_rate(), needed_ms);
+    const double decoded = static_cast<double>(frames) / decoder.sample_rate();
+    // A file whose audio stops well before the length it declares is cut short or damaged:
+    // saying so beats calling a long file too short.
+    if (decoder.seconds() > decoded + 1.0) {
+      result.error = "the audio ends after " + Seconds(decoded, 1) + " s of the " +
+                     Seconds(decoder.seconds(), 1) +
+                     " s the file declares (cut short or damaged); " +
+                     Seconds(needed_ms / 1000.0, 2) + " s of sound are needed for a fingerprint";
+    } else {
+      result.error = NoFingerprintReason(decoded, needed_ms);
+    }
   } else if (hr != S_OK || !result.fingerprint) {
     result.error = "the fingerprinter failed (error " + HresultText(hr) + ")";
   }
