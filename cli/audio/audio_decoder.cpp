@@ -1,17 +1,9 @@
 #include "cli/audio/audio_decoder.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/dict.h>
-#include <libavutil/error.h>
-#include <libavutil/log.h>
-}
-
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
+#include "cli/audio/ffmpeg_library.h"
 #include "cli/audio/pcm16_convert.h"
 
 namespace pelk::cli {
@@ -28,27 +20,33 @@ constexpr const char* kAudioFormats =
     "wav,w64,aiff,caf,au,flac,ogg,mp3,aac,ac3,eac3,dts,mov,asf,wv,ape,mpc,mpc8,tta,matroska,dsf,"
     "amr,shn,tak";
 
+// The loaded libraries. REQUIRES: LoadFfmpeg succeeded (every FFmpeg object comes after it).
+const FfmpegLibrary& Ff() {
+  std::string unused;
+  return *LoadFfmpeg(&unused);
+}
+
 struct CloseInput {
-  void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+  void operator()(AVFormatContext* c) const { Ff().avformat_close_input(&c); }
 };
 struct FreeCodec {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+  void operator()(AVCodecContext* c) const { Ff().avcodec_free_context(&c); }
 };
 struct FreePacket {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
+  void operator()(AVPacket* p) const { Ff().av_packet_free(&p); }
 };
 struct FreeFrame {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
+  void operator()(AVFrame* f) const { Ff().av_frame_free(&f); }
 };
 struct FreeDictionary {
-  void operator()(AVDictionary* d) const { av_dict_free(&d); }
+  void operator()(AVDictionary* d) const { Ff().av_dict_free(&d); }
 };
 
 std::string ErrorText(int code) {
   if (code == AVERROR_INVALIDDATA) return "unrecognised or damaged data";
   if (code == AVERROR(EINVAL)) return "not an audio format";
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
+  Ff().av_strerror(code, text, sizeof text);
   std::string message = text;
   if (!message.empty()) message[0] = static_cast<char>(std::tolower(message[0]));
   return message;
@@ -59,8 +57,8 @@ std::string ErrorText(int code) {
 struct AudioDecoder::File {
   std::unique_ptr<AVFormatContext, CloseInput> format;
   std::unique_ptr<AVCodecContext, FreeCodec> codec;
-  std::unique_ptr<AVPacket, FreePacket> packet{av_packet_alloc()};
-  std::unique_ptr<AVFrame, FreeFrame> frame{av_frame_alloc()};
+  std::unique_ptr<AVPacket, FreePacket> packet{Ff().av_packet_alloc()};
+  std::unique_ptr<AVFrame, FreeFrame> frame{Ff().av_frame_alloc()};
   int stream = -1;
   int frame_used = 0;       // sample frames of `frame` already handed out
   bool have_frame = false;  // `frame` holds decoded audio not all handed out
@@ -71,18 +69,18 @@ struct AudioDecoder::File {
   // Feeds the decoder the next packet of the stream, or the end-of-stream signal.
   void Feed() {
     while (!flushing) {
-      const int read = av_read_frame(format.get(), packet.get());
+      const int read = Ff().av_read_frame(format.get(), packet.get());
       if (read < 0) {  // end of file, or a read error: drain what the decoder holds
-        avcodec_send_packet(codec.get(), nullptr);
+        Ff().avcodec_send_packet(codec.get(), nullptr);
         flushing = true;
         return;
       }
       if (packet->stream_index != stream) {
-        av_packet_unref(packet.get());
+        Ff().av_packet_unref(packet.get());
         continue;
       }
-      const int sent = avcodec_send_packet(codec.get(), packet.get());
-      av_packet_unref(packet.get());
+      const int sent = Ff().avcodec_send_packet(codec.get(), packet.get());
+      Ff().av_packet_unref(packet.get());
       if (sent >= 0 || sent == AVERROR(EAGAIN)) return;
       if (++bad_in_row > kMaxBadPacketsInRow) {
         ended = true;
@@ -94,11 +92,11 @@ struct AudioDecoder::File {
   // Decodes into `frame` until it holds audio; false at the end of the stream.
   bool NextFrame() {
     while (!ended) {
-      const int received = avcodec_receive_frame(codec.get(), frame.get());
+      const int received = Ff().avcodec_receive_frame(codec.get(), frame.get());
       if (received >= 0) {
         bad_in_row = 0;
         if (frame->nb_samples > 0) return true;
-        av_frame_unref(frame.get());
+        Ff().av_frame_unref(frame.get());
         continue;
       }
       if (received == AVERROR_EOF) break;
@@ -112,10 +110,7 @@ struct AudioDecoder::File {
 };
 
 std::unique_ptr<AudioDecoder> AudioDecoder::Open(const std::string& path, std::string* error) {
-  // FFmpeg's own messages would interleave with the command's one error line per file.
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-
+  if (!LoadFfmpeg(error)) return nullptr;
   auto file = std::make_unique<File>();
   if (!file->packet || !file->frame) {
     *error = "out of memory";
@@ -124,10 +119,10 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Open(const std::string& path, std::s
   // Local files only, and only audio containers: a playlist or a reference file must not make
   // the decoder open other files or the network.
   AVDictionary* raw_options = nullptr;
-  av_dict_set(&raw_options, "protocol_whitelist", "file", 0);
-  av_dict_set(&raw_options, "format_whitelist", kAudioFormats, 0);
+  Ff().av_dict_set(&raw_options, "protocol_whitelist", "file", 0);
+  Ff().av_dict_set(&raw_options, "format_whitelist", kAudioFormats, 0);
   AVFormatContext* raw_format = nullptr;
-  const int opened = avformat_open_input(&raw_format, path.c_str(), nullptr, &raw_options);
+  const int opened = Ff().avformat_open_input(&raw_format, path.c_str(), nullptr, &raw_options);
   const std::unique_ptr<AVDictionary, FreeDictionary> options(raw_options);
   if (opened < 0) {  // avformat_open_input frees the context on failure
     *error = ErrorText(opened);
@@ -139,11 +134,11 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Open(const std::string& path, std::s
   // The container headers name the codec of nearly every file; a stream whose parameters only
   // show in its packets (raw streams) is probed.
   auto find_stream = [&] {
-    return av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    return Ff().av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
   };
   int stream = find_stream();
   if (stream < 0 || format->streams[stream]->codecpar->codec_id == AV_CODEC_ID_NONE) {
-    if (avformat_find_stream_info(format, nullptr) < 0) {
+    if (Ff().avformat_find_stream_info(format, nullptr) < 0) {
       *error = "the file holds no stream that can be read";
       return nullptr;
     }
@@ -158,19 +153,19 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Open(const std::string& path, std::s
     if (static_cast<int>(i) != stream) format->streams[i]->discard = AVDISCARD_ALL;  // cover art
   }
   const AVCodecParameters* parameters = format->streams[stream]->codecpar;
-  const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+  const AVCodec* codec = Ff().avcodec_find_decoder(parameters->codec_id);
   if (!codec) {
-    *error =
-        std::string("no decoder for its audio (") + avcodec_get_name(parameters->codec_id) + ")";
+    *error = std::string("no decoder for its audio (") +
+             Ff().avcodec_get_name(parameters->codec_id) + ")";
     return nullptr;
   }
-  file->codec.reset(avcodec_alloc_context3(codec));
-  if (!file->codec || avcodec_parameters_to_context(file->codec.get(), parameters) < 0) {
+  file->codec.reset(Ff().avcodec_alloc_context3(codec));
+  if (!file->codec || Ff().avcodec_parameters_to_context(file->codec.get(), parameters) < 0) {
     *error = "out of memory";
     return nullptr;
   }
   file->codec->thread_count = 1;  // files are decoded side by side, one thread each
-  const int codec_opened = avcodec_open2(file->codec.get(), codec, nullptr);
+  const int codec_opened = Ff().avcodec_open2(file->codec.get(), codec, nullptr);
   if (codec_opened < 0) {
     *error = std::string("its ") + codec->name + " audio cannot be decoded (" +
              ErrorText(codec_opened) + ")";
@@ -238,7 +233,7 @@ const std::vector<uint8_t>& AudioDecoder::ReadBlock() {
   }
   f.frame_used += count;
   if (f.frame_used >= frame.nb_samples) {
-    av_frame_unref(f.frame.get());
+    Ff().av_frame_unref(f.frame.get());
     f.have_frame = false;
   }
   return block_;

@@ -11,6 +11,29 @@ extern "C" {
 namespace pelk::cli {
 namespace {
 
+// The packed form of a sample format, and whether it was planar. Written out rather than asked
+// of libavutil, which is loaded only when a file is decoded.
+AVSampleFormat Packed(AVSampleFormat format, bool* planar) {
+  *planar = true;
+  switch (format) {
+    case AV_SAMPLE_FMT_U8P:
+      return AV_SAMPLE_FMT_U8;
+    case AV_SAMPLE_FMT_S16P:
+      return AV_SAMPLE_FMT_S16;
+    case AV_SAMPLE_FMT_S32P:
+      return AV_SAMPLE_FMT_S32;
+    case AV_SAMPLE_FMT_S64P:
+      return AV_SAMPLE_FMT_S64;
+    case AV_SAMPLE_FMT_FLTP:
+      return AV_SAMPLE_FMT_FLT;
+    case AV_SAMPLE_FMT_DBLP:
+      return AV_SAMPLE_FMT_DBL;
+    default:
+      *planar = false;
+      return format;
+  }
+}
+
 int16_t FromFloat(double v) {
   if (std::isnan(v)) return 0;
   return static_cast<int16_t>(std::clamp(std::nearbyint(v * 32768.0), -32768.0, 32767.0));
@@ -44,13 +67,13 @@ void Append(const uint8_t* const* planes, bool planar, int channels, int first, 
 
 bool AppendPcm16(const uint8_t* const* planes, int format, int channels, int first, int count,
                  std::vector<uint8_t>* out) {
-  const auto sample_format = static_cast<AVSampleFormat>(format);
   if (channels <= 0 || count < 0 || first < 0) return false;
-  const bool planar = av_sample_fmt_is_planar(sample_format) != 0;
+  bool planar = false;
+  const AVSampleFormat packed = Packed(static_cast<AVSampleFormat>(format), &planar);
   const size_t at = out->size();
   out->resize(at + 2 * static_cast<size_t>(count) * static_cast<size_t>(channels));
   uint8_t* dest = out->data() + at;
-  switch (av_get_packed_sample_fmt(sample_format)) {
+  switch (packed) {
     case AV_SAMPLE_FMT_U8:
       Append<uint8_t>(
           planes, planar, channels, first, count,

@@ -28,9 +28,10 @@ std::vector<int16_t> Decode(const std::vector<uint8_t>& pcm) {
 // The same samples laid out packed (one buffer, channels interleaved) and planar (one buffer per
 // channel), converted through both layouts of `format`.
 template <typename Sample>
-void ExpectBothLayouts(AVSampleFormat packed, const std::vector<Sample>& interleaved,
+void ExpectBothLayouts(AVSampleFormat packed, AVSampleFormat planar,
+                       const std::vector<Sample>& interleaved,
                        const std::vector<int16_t>& expected = kExpected) {
-  SCOPED_TRACE(av_get_sample_fmt_name(packed));
+  SCOPED_TRACE(packed);
   std::vector<uint8_t> bytes(interleaved.size() * sizeof(Sample));
   std::memcpy(bytes.data(), interleaved.data(), bytes.size());
   const uint8_t* packed_planes[] = {bytes.data()};
@@ -46,32 +47,33 @@ void ExpectBothLayouts(AVSampleFormat packed, const std::vector<Sample>& interle
   }
   const uint8_t* planar_planes[] = {left.data(), right.data()};
   std::vector<uint8_t> planar_out;
-  ASSERT_TRUE(AppendPcm16(planar_planes, av_get_planar_sample_fmt(packed), 2, 0, 3, &planar_out));
+  ASSERT_TRUE(AppendPcm16(planar_planes, planar, 2, 0, 3, &planar_out));
   EXPECT_EQ(Decode(planar_out), expected);
 
   // A range starting inside the buffers appends only its frames, after what *out held.
   std::vector<uint8_t> tail = {0xAA, 0xBB};
-  ASSERT_TRUE(AppendPcm16(planar_planes, av_get_planar_sample_fmt(packed), 2, 1, 2, &tail));
+  ASSERT_TRUE(AppendPcm16(planar_planes, planar, 2, 1, 2, &tail));
   std::vector<int16_t> want = {static_cast<int16_t>(0xBBAA)};
   want.insert(want.end(), expected.begin() + 2, expected.end());
   EXPECT_EQ(Decode(tail), want);
 }
 
 TEST(Pcm16ConvertTest, EverySampleFormatPackedAndPlanar) {
-  ExpectBothLayouts<int16_t>(AV_SAMPLE_FMT_S16, kExpected);
-  ExpectBothLayouts<uint8_t>(AV_SAMPLE_FMT_U8, {128, 0, 192, 255, 128, 129},
+  ExpectBothLayouts<int16_t>(AV_SAMPLE_FMT_S16, AV_SAMPLE_FMT_S16P, kExpected);
+  ExpectBothLayouts<uint8_t>(AV_SAMPLE_FMT_U8, AV_SAMPLE_FMT_U8P, {128, 0, 192, 255, 128, 129},
                              {0, -32768, 16384, 32512, 0, 256});
   // 32- and 64-bit integers are rounded to their top 16 bits, saturating at the top.
-  ExpectBothLayouts<int32_t>(AV_SAMPLE_FMT_S32,
+  ExpectBothLayouts<int32_t>(AV_SAMPLE_FMT_S32, AV_SAMPLE_FMT_S32P,
                              {0x7FFF, std::numeric_limits<int32_t>::min(), 0x40000000,
                               std::numeric_limits<int32_t>::max(), -0x10000 + 0x7FFF, 0xFF7FFF});
   ExpectBothLayouts<int64_t>(
-      AV_SAMPLE_FMT_S64, {0, std::numeric_limits<int64_t>::min(), int64_t{1} << 62,
-                          std::numeric_limits<int64_t>::max(), -(int64_t{1} << 48), 255ll << 48});
-  ExpectBothLayouts<float>(AV_SAMPLE_FMT_FLT,
+      AV_SAMPLE_FMT_S64, AV_SAMPLE_FMT_S64P,
+      {0, std::numeric_limits<int64_t>::min(), int64_t{1} << 62,
+       std::numeric_limits<int64_t>::max(), -(int64_t{1} << 48), 255ll << 48});
+  ExpectBothLayouts<float>(AV_SAMPLE_FMT_FLT, AV_SAMPLE_FMT_FLTP,
                            {0.0f, -1.0f, 0.5f, 1.0f, -1.0f / 32768, 255.0f / 32768});
   // Out of range is clamped; NaN is silence.
-  ExpectBothLayouts<double>(AV_SAMPLE_FMT_DBL,
+  ExpectBothLayouts<double>(AV_SAMPLE_FMT_DBL, AV_SAMPLE_FMT_DBLP,
                             {std::nan(""), -3.0, 0.5, 2.0, -1.0 / 32768, 255.4 / 32768});
 }
 
