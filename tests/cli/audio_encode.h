@@ -16,13 +16,15 @@ inline std::string ShellQuoted(const std::string& text) {
 }
 
 // Runs the encoder on `wav`, writing `out`: `codec_args` are the ffmpeg output options ("-c:a",
-// "flac", ...), or {"mpcenc"} for Musepack. True when the encoder succeeded and wrote the file.
+// "flac", ...), or "mpcenc" and its options for Musepack. True when the encoder succeeded and
+// wrote the file.
 inline bool EncodeAudio(const std::filesystem::path& wav, const std::filesystem::path& out,
                         const std::vector<std::string>& codec_args) {
   std::string command;
-  if (codec_args == std::vector<std::string>{"mpcenc"}) {
-    command = "mpcenc --silent --overwrite " + ShellQuoted(wav.string()) + " " +
-              ShellQuoted(out.string());
+  if (!codec_args.empty() && codec_args[0] == "mpcenc") {
+    command = "mpcenc --silent --overwrite";
+    for (size_t i = 1; i < codec_args.size(); ++i) command += " " + ShellQuoted(codec_args[i]);
+    command += " " + ShellQuoted(wav.string()) + " " + ShellQuoted(out.string());
   } else {
     command = "ffmpeg -nostdin -hide_banner -loglevel error -y -i " + ShellQuoted(wav.string());
     for (const std::string& arg : codec_args) command += " " + ShellQuoted(arg);

@@ -4,16 +4,22 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "catalog/tag_mapping.h"
 #include "cli/audio/audio_decoder.h"
 #include "cli/commands/fingerprint_command.h"
+#include "cli/library/audio_files.h"
+#include "runtime/utf.h"
 #include "tests/cli/audio_encode.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/support/pcm_synth.h"
@@ -42,7 +48,14 @@ const Encoding kEncodings[] = {
     {"vorbis.ogg", {"-c:a", "libvorbis", "-q:a", "5"}, false},
     {"opus.opus", {"-c:a", "libopus", "-b:a", "128k"}, false},
     {"wma.wma", {"-c:a", "wmav2", "-b:a", "160k"}, false},
-    {"musepack.mpc", {"mpcenc"}, false},
+    {"musepack.mpc", {"mpcenc", "--title", "Tone Poem", "--artist", "Synth"}, false},
+};
+
+// Containers FFmpeg decodes whose tags the control's reader (TagLib) does not read: Matroska,
+// Core Audio (CAF); raw AAC (ADTS) and AC-3 streams have no tag at all.
+const Encoding kUntaggedEncodings[] = {
+    {"flac.mka", {"-c:a", "flac"}, true},
+    {"alac.caf", {"-c:a", "alac"}, true},
 };
 
 // Sums of absolute differences over the 30 values (the catalogue's waveform distance). Measured
@@ -76,9 +89,16 @@ class AudioFormatsTest : public ::testing::Test {
                                                           testing::Music(seed + 1, 44100, frames)}),
                                      16)));
     }
-    for (const Encoding& e : kEncodings) {
-      if (!EncodeAudio(dir_ / "source.wav", dir_ / e.file, e.args)) failed_.push_back(e.file);
-    }
+    // Every file is tagged as a ripper would, for the tag reader.
+    auto encode = [](const Encoding& e) {
+      std::vector<std::string> args = e.args;
+      if (args[0] != "mpcenc") {
+        args.insert(args.end(), {"-metadata", "title=Tone Poem", "-metadata", "artist=Synth"});
+      }
+      if (!EncodeAudio(dir_ / "source.wav", dir_ / e.file, args)) failed_.push_back(e.file);
+    };
+    for (const Encoding& e : kEncodings) encode(e);
+    for (const Encoding& e : kUntaggedEncodings) encode(e);
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
 
@@ -112,6 +132,11 @@ class AudioFormatsTest : public ::testing::Test {
     return Path(to);
   }
 
+  static std::string Bytes(const std::string& name) {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
   static inline fs::path dir_;
   static inline std::vector<std::string> failed_;
 };
@@ -121,6 +146,7 @@ TEST_F(AudioFormatsTest, EveryFormatGivesItsSourcesSignature) {
                                << " (scripts/deps.sh installs the encoders)";
   std::vector<std::string> files = {Path("source.wav"), Path("other.wav")};
   for (const Encoding& e : kEncodings) files.push_back(Path(e.file));
+  for (const Encoding& e : kUntaggedEncodings) files.push_back(Path(e.file));
   const Outcome run = Fingerprint(files);
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.err, "");
@@ -131,7 +157,9 @@ TEST_F(AudioFormatsTest, EveryFormatGivesItsSourcesSignature) {
   // The bound below tells recordings apart only if another one lies well beyond it.
   EXPECT_GT(Distance(source, signatures.at(Path("other.wav"))), 3 * kSameTrack);
 
-  for (const Encoding& e : kEncodings) {
+  std::vector<Encoding> all(std::begin(kEncodings), std::end(kEncodings));
+  all.insert(all.end(), std::begin(kUntaggedEncodings), std::end(kUntaggedEncodings));
+  for (const Encoding& e : all) {
     SCOPED_TRACE(e.file);
     const Signature& copy = signatures.at(Path(e.file));
     ASSERT_EQ(copy.size(), source.size());
@@ -141,6 +169,39 @@ TEST_F(AudioFormatsTest, EveryFormatGivesItsSourcesSignature) {
     } else {
       EXPECT_LE(Distance(copy, source), kLossyBound);
     }
+  }
+}
+
+TEST_F(AudioFormatsTest, TheControlReadsTheTagsOfEveryFormatButMatroskaAndCaf) {
+  ASSERT_TRUE(failed_.empty());
+  for (const Encoding& e : kEncodings) {
+    SCOPED_TRACE(e.file);
+    catalog::TagData data;
+    ASSERT_EQ(catalog::ReadTagFile(Utf8ToUtf16(Path(e.file)), &data), S_OK);
+    EXPECT_EQ(data.texts[catalog::kTagTitle], u"Tone Poem");
+    EXPECT_EQ(data.texts[catalog::kTagArtist], u"Synth");
+    EXPECT_NEAR(data.length_ms, 15000, 100);
+  }
+  // TagLib takes the Matroska file for FLAC (it holds a FLAC stream) and finds no tags; writing
+  // into it would have corrupted it, so the control refuses to write tags of such files.
+  for (const Encoding& e : kUntaggedEncodings) {
+    SCOPED_TRACE(e.file);
+    const std::u16string path = Utf8ToUtf16(Path(e.file));
+    catalog::TagData data;
+    catalog::ReadTagFile(path, &data);
+    EXPECT_EQ(data.texts[catalog::kTagTitle], u"");
+    const std::string before = Bytes(e.file);
+    data.texts[catalog::kTagTitle] = u"Other";
+    EXPECT_EQ(catalog::WriteTagFile(path, data), E_FAIL);
+    EXPECT_TRUE(Bytes(e.file) == before);
+  }
+}
+
+TEST_F(AudioFormatsTest, FolderWalksFindEveryFormat) {
+  const AudioFileSet found = CollectAudioFiles({dir_.string()});
+  for (const Encoding& e : kEncodings) {
+    EXPECT_NE(std::find(found.files.begin(), found.files.end(), Path(e.file)), found.files.end())
+        << e.file;
   }
 }
 
