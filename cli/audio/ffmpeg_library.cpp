@@ -17,9 +17,9 @@ struct Loaded {
 Loaded Load() {
   Loaded loaded;
   // Loaded for the life of the process: decoders may run on any thread until it exits.
-  void* const avutil = dlopen(PELK_SONAME(avutil, LIBAVUTIL_VERSION_MAJOR), RTLD_NOW);
-  void* const avcodec = dlopen(PELK_SONAME(avcodec, LIBAVCODEC_VERSION_MAJOR), RTLD_NOW);
-  void* const avformat = dlopen(PELK_SONAME(avformat, LIBAVFORMAT_VERSION_MAJOR), RTLD_NOW);
+  void* const avutil = dlopen(PELK_SONAME(avutil, LIBAVUTIL_VERSION_MAJOR), RTLD_LAZY);
+  void* const avcodec = dlopen(PELK_SONAME(avcodec, LIBAVCODEC_VERSION_MAJOR), RTLD_LAZY);
+  void* const avformat = dlopen(PELK_SONAME(avformat, LIBAVFORMAT_VERSION_MAJOR), RTLD_LAZY);
   if (!avutil || !avcodec || !avformat) {
     const char* why = dlerror();
     loaded.error =
