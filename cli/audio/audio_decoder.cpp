@@ -122,7 +122,10 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Open(const std::string& path, std::s
   Ff().av_dict_set(&raw_options, "protocol_whitelist", "file", 0);
   Ff().av_dict_set(&raw_options, "format_whitelist", kAudioFormats, 0);
   AVFormatContext* raw_format = nullptr;
-  const int opened = Ff().avformat_open_input(&raw_format, path.c_str(), nullptr, &raw_options);
+  // FFmpeg reads "Artist: Title.flac" as a URL of the protocol "Artist"; a file URL is always a
+  // file.
+  const std::string url = "file:" + path;
+  const int opened = Ff().avformat_open_input(&raw_format, url.c_str(), nullptr, &raw_options);
   const std::unique_ptr<AVDictionary, FreeDictionary> options(raw_options);
   if (opened < 0) {  // avformat_open_input frees the context on failure
     *error = ErrorText(opened);

@@ -245,6 +245,15 @@ TEST_F(AudioFormatsTest, ContentDecidesNotTheExtension) {
   const auto signatures = Signatures(run);
   EXPECT_EQ(signatures.at(mp3_as_wav), signatures.at(Path("mp3.mp3")));
   EXPECT_EQ(signatures.at(flac_as_mp3), signatures.at(Path("flac.flac")));
+
+  // A relative name with a colon is a file name, not a URL.
+  Copy("flac.flac", "Artist: Title.flac");
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir_);
+  const Outcome relative = Fingerprint({"Artist: Title.flac"});
+  fs::current_path(cwd);
+  ASSERT_EQ(relative.code, 0) << relative.err;
+  EXPECT_EQ(Signatures(relative).at("Artist: Title.flac"), signatures.at(Path("flac.flac")));
 }
 
 TEST_F(AudioFormatsTest, DamagedAndForeignFilesGetOneLineEach) {
