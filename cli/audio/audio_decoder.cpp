@@ -1,10 +1,13 @@
 #include "cli/audio/audio_decoder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "cli/audio/ffmpeg_library.h"
 #include "cli/audio/pcm16_convert.h"
+#include "cli/audio/sndfile_reader.h"
 
 namespace pelk::cli {
 namespace {
@@ -55,6 +58,9 @@ std::string ErrorText(int code) {
 }  // namespace
 
 struct AudioDecoder::File {
+  // The file opened with FFmpeg and its first frame decoded, or null with *error saying why.
+  static std::unique_ptr<File> Open(const std::string& path, std::string* error);
+
   std::unique_ptr<AVFormatContext, CloseInput> format;
   std::unique_ptr<AVCodecContext, FreeCodec> codec;
   std::unique_ptr<AVPacket, FreePacket> packet{Ff().av_packet_alloc()};
@@ -109,7 +115,8 @@ struct AudioDecoder::File {
   }
 };
 
-std::unique_ptr<AudioDecoder> AudioDecoder::Open(const std::string& path, std::string* error) {
+std::unique_ptr<AudioDecoder::File> AudioDecoder::File::Open(const std::string& path,
+                                                             std::string* error) {
   if (!LoadFfmpeg(error)) return nullptr;
   auto file = std::make_unique<File>();
   if (!file->packet || !file->frame) {
@@ -185,17 +192,43 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Open(const std::string& path, std::s
     *error = "the audio declares no channels or no sample rate";
     return nullptr;
   }
-  return std::unique_ptr<AudioDecoder>(new AudioDecoder(std::move(file)));
+  return file;
 }
 
-AudioDecoder::AudioDecoder(std::unique_ptr<File> file)
-    : file_(std::move(file)),
-      sample_rate_(file_->frame->sample_rate),
-      channels_(file_->frame->ch_layout.nb_channels) {}
+// WAV, AIFF, FLAC and Ogg files, recognised by their first bytes, go to libsndfile. MP3 does
+// not: its reader writes to stderr and gives up on a damaged stream.
+bool ForSndfile(const std::string& path) {
+  char magic[4] = {};
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  const size_t got = std::fread(magic, 1, sizeof magic, f);
+  std::fclose(f);
+  const std::string_view head(magic, got);
+  return head == "RIFF" || head == "RF64" || head == "FORM" || head == "fLaC" || head == "OggS";
+}
+
+std::unique_ptr<AudioDecoder> AudioDecoder::Open(const std::string& path, std::string* error) {
+  if (ForSndfile(path)) {
+    if (std::unique_ptr<SndfileReader> sndfile = SndfileReader::Open(path)) {
+      return std::unique_ptr<AudioDecoder>(new AudioDecoder(nullptr, std::move(sndfile), path));
+    }
+  }
+  std::unique_ptr<File> file = File::Open(path, error);
+  if (!file) return nullptr;
+  return std::unique_ptr<AudioDecoder>(new AudioDecoder(std::move(file), nullptr, path));
+}
+
+AudioDecoder::AudioDecoder(std::unique_ptr<File> file, std::unique_ptr<SndfileReader> sndfile,
+                           std::string path)
+    : file_(std::move(file)), sndfile_(std::move(sndfile)), path_(std::move(path)) {
+  sample_rate_ = sndfile_ ? sndfile_->sample_rate() : file_->frame->sample_rate;
+  channels_ = sndfile_ ? sndfile_->channels() : file_->frame->ch_layout.nb_channels;
+}
 
 AudioDecoder::~AudioDecoder() = default;
 
 double AudioDecoder::seconds() const {
+  if (sndfile_) return sndfile_->seconds();
   const AVStream* stream = file_->format->streams[file_->stream];
   if (stream->duration > 0 && stream->time_base.den > 0) {
     return static_cast<double>(stream->duration) * av_q2d(stream->time_base);
@@ -207,12 +240,58 @@ double AudioDecoder::seconds() const {
 }
 
 bool AudioDecoder::IsPlainWavPcm() const {
+  if (sndfile_) return sndfile_->IsPlainWavPcm();
   const AVCodecID codec = file_->format->streams[file_->stream]->codecpar->codec_id;
   return std::strcmp(file_->format->iformat->name, "wav") == 0 &&
          (codec == AV_CODEC_ID_PCM_S16LE || codec == AV_CODEC_ID_PCM_U8);
 }
 
+bool AudioDecoder::SwitchToFfmpeg() {
+  const double missing = sndfile_->seconds() - static_cast<double>(frames_out_) / sample_rate_;
+  sndfile_.reset();
+  if (missing < 1.0) return false;  // the end of the audio, give or take a frame
+  std::string unused;
+  file_ = File::Open(path_, &unused);
+  if (!file_ || file_->frame->sample_rate != sample_rate_ ||
+      file_->frame->ch_layout.nb_channels != channels_) {
+    file_.reset();
+    return false;
+  }
+  // FFmpeg decodes from the start: what was handed out already is decoded again and dropped.
+  for (int64_t skipped = 0; skipped < frames_out_;) {
+    const int64_t left = frames_out_ - skipped;
+    const std::vector<uint8_t>& block = ReadBlock();
+    if (block.empty()) return false;
+    const auto frames = static_cast<int64_t>(block.size()) / (2 * channels_);
+    if (frames > left) {  // keep the part of this block past the skipped frames
+      block_.erase(block_.begin(), block_.begin() + static_cast<ptrdiff_t>(2 * channels_ * left));
+      frames_out_ += frames - left;
+      return true;
+    }
+    skipped += frames;
+  }
+  block_.clear();
+  return true;
+}
+
 const std::vector<uint8_t>& AudioDecoder::ReadBlock() {
+  if (sndfile_) {
+    sndfile_->ReadBlock(kBlockFrames, &block_);
+    if (!block_.empty()) {
+      frames_out_ += static_cast<int64_t>(block_.size()) / (2 * channels_);
+      return block_;
+    }
+    // libsndfile stops at the first damaged frame; FFmpeg skips it and goes on.
+    if (!SwitchToFfmpeg()) {
+      block_.clear();
+      return block_;
+    }
+    if (!block_.empty()) return block_;
+  }
+  if (!file_) {
+    block_.clear();
+    return block_;
+  }
   block_.clear();
   File& f = *file_;
   if (!f.have_frame) {

@@ -1,8 +1,9 @@
-// Decoding of audio files by the host, through FFmpeg's libraries (every container and codec they
-// read: WAV of any sample format, FLAC, MP3, Ogg Vorbis, Opus, AAC and ALAC in MP4/M4A, WMA,
-// WavPack, APE, Musepack, ...) into 16-bit little-endian PCM blocks, ready to be pushed through a
-// fingerprinter's stream. Only what is read is decoded: a caller that stops early pays for no
-// more, and nothing is seeked.
+// Decoding of audio files by the host into 16-bit little-endian PCM blocks, ready to be pushed
+// through a fingerprinter's stream. WAV, AIFF, FLAC and Ogg (Vorbis, Opus) files are read with
+// libsndfile, which is cheap to load (sndfile_reader.h); everything else FFmpeg's libraries read
+// (MP3, AAC and ALAC in MP4/M4A, WMA, WavPack, APE, Musepack, ...) with them, loaded on first use,
+// and so are the rest of a file libsndfile stops reading at a damaged frame. Only what is read
+// is decoded: a caller that stops early pays for no more, and nothing is seeked.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <vector>
 
 namespace pelk::cli {
+
+class SndfileReader;
 
 class AudioDecoder {
  public:
@@ -34,9 +37,16 @@ class AudioDecoder {
 
  private:
   struct File;
-  explicit AudioDecoder(std::unique_ptr<File> file);
+  AudioDecoder(std::unique_ptr<File> file, std::unique_ptr<SndfileReader> sndfile,
+               std::string path);
+  // Goes on with FFmpeg where libsndfile stopped before the declared end; false when there is
+  // nothing more to read.
+  bool SwitchToFfmpeg();
 
-  std::unique_ptr<File> file_;
+  std::unique_ptr<File> file_;  // FFmpeg's decoder
+  std::unique_ptr<SndfileReader> sndfile_;
+  std::string path_;
+  int64_t frames_out_ = 0;  // sample frames libsndfile handed out
   int32_t sample_rate_ = 0;
   int32_t channels_ = 0;
   std::vector<uint8_t> block_;
