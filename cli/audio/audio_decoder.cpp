@@ -195,8 +195,9 @@ std::unique_ptr<AudioDecoder::File> AudioDecoder::File::Open(const std::string& 
   return file;
 }
 
-// WAV, AIFF, FLAC and Ogg files, recognised by their first bytes, go to libsndfile. MP3 does
-// not: its reader writes to stderr and gives up on a damaged stream.
+// WAV, AIFF and FLAC files, recognised by their first bytes, go to libsndfile. MP3 does not: its
+// reader writes to stderr and gives up on a damaged stream. Nor does Ogg: measured over 50 files
+// in one process, its Vorbis decoding cost 39 ms of CPU per file against FFmpeg's 20.
 bool ForSndfile(const std::string& path) {
   char magic[4] = {};
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -204,7 +205,7 @@ bool ForSndfile(const std::string& path) {
   const size_t got = std::fread(magic, 1, sizeof magic, f);
   std::fclose(f);
   const std::string_view head(magic, got);
-  return head == "RIFF" || head == "RF64" || head == "FORM" || head == "fLaC" || head == "OggS";
+  return head == "RIFF" || head == "RF64" || head == "FORM" || head == "fLaC";
 }
 
 std::unique_ptr<AudioDecoder> AudioDecoder::Open(const std::string& path, std::string* error) {

@@ -1,7 +1,7 @@
 // Decoding of audio files by the host into 16-bit little-endian PCM blocks, ready to be pushed
-// through a fingerprinter's stream. WAV, AIFF, FLAC and Ogg (Vorbis, Opus) files are read with
-// libsndfile, which is cheap to load (sndfile_reader.h); everything else FFmpeg's libraries read
-// (MP3, AAC and ALAC in MP4/M4A, WMA, WavPack, APE, Musepack, ...) with them, loaded on first use,
+// through a fingerprinter's stream. WAV, AIFF and FLAC files are read with libsndfile, which is
+// cheap to load (sndfile_reader.h); everything else FFmpeg's libraries read (MP3, Ogg Vorbis,
+// Opus, AAC and ALAC in MP4/M4A, WMA, WavPack, APE, Musepack, ...) with them, loaded on first use,
 // and so are the rest of a file libsndfile stops reading at a damaged frame. Only what is read
 // is decoded: a caller that stops early pays for no more, and nothing is seeked.
 #pragma once

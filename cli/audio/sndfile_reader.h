@@ -1,5 +1,5 @@
-// Reading of WAV (any sample format), AIFF, FLAC and Ogg (Vorbis, Opus) files through libsndfile
-// into 16-bit little-endian PCM. The host reads these formats with it rather than with FFmpeg:
+// Reading of WAV (any sample format), AIFF and FLAC files through libsndfile into 16-bit
+// little-endian PCM. The host reads these formats with it rather than with FFmpeg:
 // it is one small library that loads in about half a millisecond, where FFmpeg's libraries take
 // about 30 ms of CPU to load, most of a whole `sonquix fingerprint FILE.flac` process.
 #pragma once
