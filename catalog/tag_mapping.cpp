@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <memory>
@@ -611,7 +612,18 @@ HRESULT Read(const std::string& path, TagData& data) {
   return S_OK;
 }
 
+// TagLib opens a file whose extension it does not know by guessing from the content, and can
+// take one container for another (a Matroska file holding FLAC opens as FLAC): writing would
+// corrupt it. Only files named as a format TagLib knows are written.
+bool ExtensionTagLibKnows(const std::string& path) {
+  std::string extension = std::filesystem::path(path).extension().string();
+  if (extension.size() < 2) return false;
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return TagLib::FileRef::defaultFileExtensions().contains(extension.substr(1));
+}
+
 HRESULT Write(const std::string& path, const TagData& data) {
+  if (!ExtensionTagLibKnows(path)) return E_FAIL;
   TagLib::FileRef ref(path.c_str(), true, TagLib::AudioProperties::Fast);
   if (ref.isNull() || !HasAudio(*ref.file())) return E_FAIL;
   TagLib::File* file = ref.file();

@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libssl-dev libfftw3-dev libsqlite3-dev libtag1-dev libsndfile1-dev
+  zlib1g-dev libssl-dev libfftw3-dev libsqlite3-dev libtag1-dev
+  libsndfile1-dev libavformat-dev libavcodec-dev libavutil-dev
   libcli11-dev nlohmann-json3-dev
+  ffmpeg musepack-tools  # the tests encode their audio into every format the host decodes
 )
 for extra in "$@"; do
   case "$extra" in

@@ -1,5 +1,9 @@
-// Decoding of audio files by the host (FLAC, Ogg Vorbis, Opus, MP3, WAV of any sample format)
-// into 16-bit little-endian PCM blocks, ready to be pushed through a fingerprinter's stream.
+// Decoding of audio files by the host into 16-bit little-endian PCM blocks, ready to be pushed
+// through a fingerprinter's stream. WAV, AIFF and FLAC files are read with libsndfile, which is
+// cheap to load (sndfile_reader.h); everything else FFmpeg's libraries read (MP3, Ogg Vorbis,
+// Opus, AAC and ALAC in MP4/M4A, WMA, WavPack, APE, Musepack, ...) with them, loaded on first use,
+// and so are the rest of a file libsndfile stops reading at a damaged frame. Only what is read
+// is decoded: a caller that stops early pays for no more, and nothing is seeked.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +12,8 @@
 #include <vector>
 
 namespace pelk::cli {
+
+class SndfileReader;
 
 class AudioDecoder {
  public:
@@ -19,25 +25,30 @@ class AudioDecoder {
 
   int32_t sample_rate() const { return sample_rate_; }
   int32_t channels() const { return channels_; }
-  double seconds() const;  // the length the file declares
+  double seconds() const;  // the length the file declares (0 when it declares none)
   // True when the samples are stored as 8-bit unsigned or 16-bit signed PCM in a WAV file, the
   // only forms the module's own WAV reader turns into audio.
   bool IsPlainWavPcm() const;
 
   // The next block of at most 4096 sample frames as interleaved 16-bit little-endian PCM;
-  // empty at the end of the audio or on a read error.
+  // empty at the end of the audio or on a read error. Damaged packets inside the stream are
+  // skipped (the audio around them is kept); a stream that keeps failing ends there.
   const std::vector<uint8_t>& ReadBlock();
 
  private:
   struct File;
-  explicit AudioDecoder(std::unique_ptr<File> file);
+  AudioDecoder(std::unique_ptr<File> file, std::unique_ptr<SndfileReader> sndfile,
+               std::string path);
+  // Goes on with FFmpeg where libsndfile stopped before the declared end; false when there is
+  // nothing more to read.
+  bool SwitchToFfmpeg();
 
-  std::unique_ptr<File> file_;
+  std::unique_ptr<File> file_;  // FFmpeg's decoder
+  std::unique_ptr<SndfileReader> sndfile_;
+  std::string path_;
+  int64_t frames_out_ = 0;  // sample frames libsndfile handed out
   int32_t sample_rate_ = 0;
   int32_t channels_ = 0;
-  int64_t frames_ = 0;
-  int32_t format_ = 0;
-  std::vector<float> samples_;
   std::vector<uint8_t> block_;
 };
 

@@ -35,7 +35,8 @@ FileFingerprint PushDecoded(IPelkSonquixFingerprinter2* fingerprinter, AudioDeco
                             int32_t needed_ms) {
   return FingerprintBlocks(
       fingerprinter, decoder.sample_rate(), decoder.channels(),
-      [&decoder] { return std::span<const uint8_t>(decoder.ReadBlock()); }, needed_ms);
+      [&decoder] { return std::span<const uint8_t>(decoder.ReadBlock()); }, needed_ms,
+      decoder.seconds());
 }
 
 }  // namespace
@@ -49,7 +50,7 @@ bool HasWavExtension(const std::string& path) {
 FileFingerprint FingerprintBlocks(IPelkSonquixFingerprinter2* fingerprinter, int32_t sample_rate,
                                   int32_t channels,
                                   const std::function<std::span<const uint8_t>()>& next_block,
-                                  int32_t needed_ms) {
+                                  int32_t needed_ms, double declared_seconds) {
   FileFingerprint result;
   HRESULT hr = fingerprinter->BeginAudioStream(sample_rate, 16, channels);
   if (hr == PELKSonquix_UnsupportedAudioFormat) {
@@ -70,7 +71,17 @@ FileFingerprint FingerprintBlocks(IPelkSonquixFingerprinter2* fingerprinter, int
   }
   hr = fingerprinter->EndAudioStream(result.fingerprint.Out());
   if (hr == E_FAIL) {
-    result.error = NoFingerprintReason(static_cast<double>(frames) / sample_rate, needed_ms);
+    const double decoded = static_cast<double>(frames) / sample_rate;
+    // A file whose audio stops well before the length it declares is cut short or damaged:
+    // saying so beats calling a long file too short.
+    if (declared_seconds > decoded + 1.0) {
+      result.error = "the audio ends after " + Seconds(decoded, 1) + " s of the " +
+                     Seconds(declared_seconds, 1) +
+                     " s the file declares (cut short or damaged); " +
+                     Seconds(needed_ms / 1000.0, 2) + " s of sound are needed for a fingerprint";
+    } else {
+      result.error = NoFingerprintReason(decoded, needed_ms);
+    }
   } else if (hr != S_OK || !result.fingerprint) {
     result.error = "the fingerprinter failed (error " + HresultText(hr) + ")";
   }

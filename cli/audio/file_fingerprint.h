@@ -26,11 +26,12 @@ FileFingerprint FingerprintFile(IPelkSonquixFingerprinter2* fingerprinter, const
                                 int32_t needed_ms);
 // Pushes blocks of interleaved 16-bit little-endian PCM through a new stream of the
 // fingerprinter until it is complete or next_block gives an empty block, as a host that decodes
-// does; the error says why no fingerprint came.
+// does; the error says why no fingerprint came. declared_seconds is the length the file
+// declares (0: unknown), so audio that stops well short of it is reported as cut short.
 FileFingerprint FingerprintBlocks(IPelkSonquixFingerprinter2* fingerprinter, int32_t sample_rate,
                                   int32_t channels,
                                   const std::function<std::span<const uint8_t>()>& next_block,
-                                  int32_t needed_ms);
+                                  int32_t needed_ms, double declared_seconds = 0);
 // True for a ".wav" name in any case: the fingerprinter reads such files itself.
 bool HasWavExtension(const std::string& path);
 

@@ -1,5 +1,6 @@
 // Fingerprints of the files the module cannot read itself, computed ahead of the identification
-// by a few worker threads so that decoding runs on the cores the lookups leave idle.
+// by a few worker threads so that decoding runs on the cores the lookups leave idle
+// (`sonquix fingerprint` on several files uses it for every file, one worker per core).
 //
 // The manager asks for a file's fingerprint (GetFingerprintInfo) on its own threads; Take()
 // answers from what the workers made, waits for a file a worker is on, and decodes a file no

@@ -1,5 +1,6 @@
 #include "cli/commands/fingerprint_command.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -8,10 +9,12 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/audio/audio_decoder.h"
 #include "cli/audio/file_fingerprint.h"
+#include "cli/audio/fingerprint_pool.h"
 #include "cli/command_support.h"
 #include "fingerprint/sonquix_fingerprint.h"
 #include "fingerprint/sonquix_fingerprinter.h"
@@ -74,9 +77,18 @@ std::string DocumentOf(IPelkSonquixFingerprint* fingerprint) {
 void RunFiles(const FingerprintOptions& options) {
   const ComPtr<IPelkSonquixFingerprinter2> fingerprinter = NewFingerprinter();
   const int32_t needed_ms = FixedLengthMs(fingerprinter.Get());
+  // Several files are fingerprinted on every core, ahead of the printing, which keeps the order
+  // of the command line.
+  std::optional<FingerprintPool> pool;
+  if (options.files.size() > 1) {
+    const auto cores = static_cast<size_t>(std::max(1u, std::thread::hardware_concurrency()));
+    pool.emplace(static_cast<int>(std::min(cores, options.files.size())));
+    pool->Enqueue(options.files);
+  }
   bool failed = false;
   for (const std::string& path : options.files) {
-    const FileFingerprint r = FingerprintFile(fingerprinter.Get(), path, needed_ms);
+    const FileFingerprint r =
+        pool ? pool->Take(path) : FingerprintFile(fingerprinter.Get(), path, needed_ms);
     if (!r.fingerprint) {
       PrintError(path + ": " + r.error);
       failed = true;
@@ -142,7 +154,8 @@ void AddFingerprintCommand(CLI::App& app) {
   auto options = std::make_shared<FingerprintOptions>();
   CLI::App* command = app.add_subcommand(
       "fingerprint",
-      "Print the waveform fingerprint of each FILE (WAV, FLAC, Ogg, Opus, MP3): one line with "
+      "Print the waveform fingerprint of each FILE (WAV, FLAC, MP3, AAC/ALAC in M4A, Ogg Vorbis, "
+      "Opus, WMA, WavPack, APE, Musepack, ...): one line with "
       "the file and its signature; a file that gives none gets a one-line error and the exit "
       "code is 1");
   CLI::Option* files = command->add_option("FILE", options->files, "Audio files");

@@ -5,17 +5,20 @@
 #include <cctype>
 #include <filesystem>
 #include <set>
+#include <string_view>
 
 namespace pelk::cli {
 
 namespace fs = std::filesystem;
 
 bool IsAudioFileName(const std::string& path) {
-  static constexpr std::array<const char*, 9> kExtensions = {
-      ".wav", ".flac", ".ogg", ".oga", ".opus", ".mp3", ".aif", ".aiff", ".wave"};
+  static constexpr std::array kExtensions = {
+      ".wav", ".wave", ".flac", ".ogg", ".oga", ".opus", ".mp3", ".aif", ".aiff", ".m4a",
+      ".m4b", ".aac",  ".wma",  ".wv",  ".ape", ".mpc",  ".tta", ".mka", ".caf",  ".w64"};
   std::string extension = fs::path(path).extension().string();
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return std::find(kExtensions.begin(), kExtensions.end(), extension) != kExtensions.end();
+  return std::find(kExtensions.begin(), kExtensions.end(), std::string_view(extension)) !=
+         kExtensions.end();
 }
 
 AudioFileSet CollectAudioFiles(const std::vector<std::string>& paths) {

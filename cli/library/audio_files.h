@@ -8,7 +8,8 @@
 
 namespace pelk::cli {
 
-// True for the extensions of the formats the host can decode (WAV, FLAC, Ogg, Opus, MP3, AIFF).
+// True for the extensions of the audio formats the host decodes: WAV, FLAC, Ogg Vorbis, Opus,
+// MP3, AIFF, AAC and ALAC (M4A), WMA, WavPack, APE, Musepack, TTA, Matroska audio, CAF.
 bool IsAudioFileName(const std::string& path);
 
 struct AudioFileSet {

@@ -1,7 +1,6 @@
 #include "cli/commands/fingerprint_command.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "cli/command_support.h"
+#include "tests/cli/audio_encode.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/support/pcm_synth.h"
 
@@ -36,21 +36,6 @@ std::vector<double> Samples(double seconds, uint32_t seed) {
       {testing::Music(seed, 44100, frames), testing::Music(seed + 1, 44100, frames)});
 }
 
-// Writes the samples with the audio library in another container or sample format.
-void WriteEncoded(const std::string& path, const std::vector<double>& samples, int format) {
-  SF_INFO info{};
-  info.samplerate = 44100;
-  info.channels = 2;
-  info.format = format;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-  std::vector<float> values;
-  for (double v : samples) values.push_back(static_cast<float>(std::lround(v) / 32768.0));
-  EXPECT_EQ(sf_writef_float(file, values.data(), static_cast<sf_count_t>(values.size() / 2)),
-            static_cast<sf_count_t>(values.size() / 2));
-  sf_close(file);
-}
-
 class FingerprintCommandTest : public ::testing::Test {
  protected:
   const std::vector<double> music_ = Samples(15.0, 3);
@@ -61,9 +46,9 @@ class FingerprintCommandTest : public ::testing::Test {
 
 TEST_F(FingerprintCommandTest, OneLinePerFileWithItsSignature) {
   const ScopedTempFile flac("music.flac");
-  WriteEncoded(flac.str(), music_, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+  ASSERT_TRUE(EncodeAudio(wav_.path(), flac.path(), {"-c:a", "flac"}));
   const ScopedTempFile float_wav("float.wav");  // a sample format the module does not read
-  WriteEncoded(float_wav.str(), music_, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  ASSERT_TRUE(EncodeAudio(wav_.path(), float_wav.path(), {"-c:a", "pcm_f32le"}));
 
   const Outcome r = RunSonquix({"fingerprint", wav_.str(), flac.str(), float_wav.str()});
   ASSERT_EQ(r.code, 0) << r.err;

@@ -3,7 +3,6 @@
 #include "cli/commands/identify_command.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -16,6 +15,7 @@
 #include "cli/module_session.h"
 #include "pelk/manager_interfaces.h"
 #include "runtime/bstr.h"
+#include "tests/cli/audio_encode.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/cli/tones_catalog.h"
 #include "tests/support/pcm_synth.h"
@@ -47,18 +47,10 @@ class IdentifyCommandTest : public ::testing::Test {
   // The music of `seed` as mono FLAC, which the host decodes and fingerprints itself.
   static std::string Flac(const std::string& name, uint32_t seed) {
     const fs::path path = dir_ / name;
-    SF_INFO info{};
-    info.samplerate = 11025;
-    info.channels = 1;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
-    std::vector<float> values;
-    for (double v : testing::Music(seed, 11025, 16 * 11025)) {
-      values.push_back(static_cast<float>(std::lround(v) / 32768.0));
-    }
-    sf_writef_float(file, values.data(), static_cast<sf_count_t>(values.size()));
-    sf_close(file);
+    const fs::path wav = dir_ / (name + ".source.wav");
+    WriteMusic(wav, seed, 16);
+    EXPECT_TRUE(EncodeAudio(wav, path, {"-c:a", "flac"}));
+    fs::remove(wav);
     return path.string();
   }
 
