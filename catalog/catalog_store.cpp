@@ -6,6 +6,7 @@
 #include <set>
 
 #include "catalog/sqlite_statement.h"
+#include "catalog/word_index.h"
 #include "runtime/utf.h"
 #include "text/normalize.h"
 
@@ -199,6 +200,9 @@ std::unique_ptr<CatalogStore> CatalogStore::Open(const std::filesystem::path& pa
   sqlite3_busy_timeout(db, 5000);
   std::unique_ptr<CatalogStore> store(new CatalogStore(db, path));
   if (!store->Migrate(error)) return nullptr;
+  // A catalogue written without the word index gets it here; one that cannot be written is still
+  // read, its text lookups use the trigram table alone.
+  store->word_index_ = EnsureWordIndex(db, nullptr);
   Execute(db, "PRAGMA foreign_keys = ON", nullptr);
   return store;
 }
@@ -307,6 +311,11 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
                   "signature) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
   Statement text(db_,
                  "INSERT INTO track_text(rowid, artist, album, title) VALUES (?1, ?2, ?3, ?4)");
+  // Both text indexes take the same normalized texts; the word index is written only while it is
+  // current, else the next open rebuilds it.
+  const bool keep_words = word_index_ && WordIndexCurrent(db_);
+  Statement word(db_,
+                 "INSERT INTO track_words(rowid, artist, album, title) VALUES (?1, ?2, ?3, ?4)");
   Statement genre(db_, "INSERT OR IGNORE INTO genres(name) VALUES (?1)");
   Statement existing(db_,
                      "SELECT id, artist, album, disc_number, disc_count FROM discs "
@@ -314,6 +323,12 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
   Statement holder(db_,
                    "SELECT d.identifier, d.artist, d.album, d.disc_number, d.disc_count "
                    "FROM tracks t JOIN discs d ON d.id = t.disc_id WHERE t.identifier = ?1");
+  // The word index has no content of its own: it is told the texts it indexed.
+  Statement drop_words(
+      db_,
+      "INSERT INTO track_words(track_words, rowid, artist, album, title) "
+      "SELECT 'delete', rowid, artist, album, title FROM track_text WHERE rowid IN "
+      "(SELECT id FROM tracks WHERE disc_id = ?1)");
   Statement drop_text(db_,
                       "DELETE FROM track_text WHERE rowid IN "
                       "(SELECT id FROM tracks WHERE disc_id = ?1)");
@@ -330,7 +345,8 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
     return false;
   };
   if (!disc.Ok() || !track.Ok() || !text.Ok() || !genre.Ok() || !existing.Ok() || !holder.Ok() ||
-      !drop_text.Ok() || !drop_tracks.Ok() || !drop_disc.Ok()) {
+      !drop_text.Ok() || !drop_tracks.Ok() || !drop_disc.Ok() ||
+      (keep_words && (!word.Ok() || !drop_words.Ok()))) {
     return fail("cannot prepare the catalogue insert");
   }
   for (const DiscRecord& d : discs) {
@@ -344,7 +360,8 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
                                   existing.Int(4)) +
                       " is already in the catalogue");
       }
-      for (Statement* drop : {&drop_text, &drop_tracks, &drop_disc}) {
+      for (Statement* drop : {&drop_words, &drop_text, &drop_tracks, &drop_disc}) {
+        if (drop == &drop_words && !keep_words) continue;
         drop->Reset();
         drop->Bind(1, old_id);
         if (drop->Step() != SQLITE_DONE) return fail("cannot remove disc " + d.identifier);
@@ -389,12 +406,18 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
         track.BindNull(7);
       }
       if (track.Step() != SQLITE_DONE) return fail("track " + t.identifier);
-      text.Reset();
-      text.Bind(1, sqlite3_last_insert_rowid(db_)).Bind(2, NormalizedUtf8(d.TrackArtist(t)));
-      text.Bind(3, album_norm).Bind(4, NormalizedUtf8(t.title));
-      if (text.Step() != SQLITE_DONE) return fail("text index of track " + t.identifier);
+      const int64_t track_id = sqlite3_last_insert_rowid(db_);
+      const std::string artist_norm = NormalizedUtf8(d.TrackArtist(t));
+      const std::string title_norm = NormalizedUtf8(t.title);
+      for (Statement* index : {&text, &word}) {
+        if (index == &word && !keep_words) continue;
+        index->Reset();
+        index->Bind(1, track_id).Bind(2, artist_norm).Bind(3, album_norm).Bind(4, title_norm);
+        if (index->Step() != SQLITE_DONE) return fail("text index of track " + t.identifier);
+      }
     }
   }
+  if (keep_words && !MarkWordIndexCurrent(db_)) return fail("cannot mark the word index current");
   if (!Execute(db_, "COMMIT", error)) {
     Execute(db_, "ROLLBACK", nullptr);
     return false;
@@ -559,6 +582,39 @@ std::vector<TrackHit> CatalogStore::TextCandidates(const std::vector<std::string
     hits.push_back(TrackHit{s.Int(0), static_cast<int32_t>(s.Int(1)), 0});
   }
   return hits;
+}
+
+bool CatalogStore::HasWordIndex() {
+  std::lock_guard lock(mutex_);
+  return word_index_ && WordIndexCurrent(db_);
+}
+
+bool CatalogStore::HasWord(std::string_view column, std::string_view word) {
+  if (column != "title" && column != "artist" && column != "album") return false;
+  const std::string match = AllWordsIn(column, {std::string(word)});
+  if (match.empty()) return false;
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "SELECT 1 FROM track_words WHERE track_words MATCH ?1 LIMIT 1");
+  s.Bind(1, match);
+  return s.Step() == SQLITE_ROW;
+}
+
+std::vector<TextCandidate> CatalogStore::WordCandidates(const std::string& match, size_t limit) {
+  std::vector<TextCandidate> candidates;
+  if (match.empty()) return candidates;
+  std::lock_guard lock(mutex_);
+  // The index ranks and cuts first; only the kept rows are joined to their tracks and discs.
+  Statement s(db_,
+              "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album FROM "
+              "(SELECT rowid AS id, rank FROM track_words WHERE track_words MATCH ?1 "
+              "ORDER BY rank LIMIT ?2) AS m "
+              "JOIN tracks t ON t.id = m.id JOIN discs d ON d.id = t.disc_id ORDER BY m.rank");
+  s.Bind(1, match).Bind(2, static_cast<int64_t>(limit));
+  while (s.Step() == SQLITE_ROW) {
+    candidates.push_back(TextCandidate{s.Int(0), static_cast<int32_t>(s.Int(1)), s.Text(2),
+                                       s.Text(3), s.Text(4), s.Text(5)});
+  }
+  return candidates;
 }
 
 }  // namespace pelk::catalog

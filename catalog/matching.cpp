@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "catalog/word_index.h"
 #include "runtime/utf.h"
 #include "text/normalize.h"
 #include "text/similarity.h"
@@ -77,6 +78,81 @@ void AddWords(const std::u16string& normalized, std::vector<std::string>* words)
   }
 }
 
+// The words of a normalized field that the word index holds in the column; words that are not
+// there (a misspelling, a word the catalogue lacks) cannot narrow the search and are left to the
+// scoring.
+std::vector<std::string> KnownWords(CatalogStore& store, std::string_view column,
+                                    const std::u16string& normalized) {
+  std::vector<std::string> known;
+  for (std::string& w : IndexWords(Utf16ToUtf8(normalized))) {
+    if (std::find(known.begin(), known.end(), w) == known.end() && store.HasWord(column, w)) {
+      known.push_back(std::move(w));
+    }
+  }
+  return known;
+}
+
+std::string Both(const std::string& a, const std::string& b) {
+  return a.empty() || b.empty() ? std::string() : a + " AND " + b;
+}
+
+// Candidates from the word index, narrowest query first: every known title word with the
+// artist's words, then without them, then all title words but one (a wrong or extra word), then
+// the artist's tracks (and those on the album). Each query is cut to the best-ranked `limit`, so
+// the cost follows the words' posting lists, not the catalogue. Empty when no query finds a
+// track: the caller falls back to the trigram table.
+std::vector<TextCandidate> WordSearch(CatalogStore& store, const Field& title, const Field& artist,
+                                      const Field& album) {
+  const std::vector<std::string> title_words = KnownWords(store, "title", title.normalized);
+  const std::vector<std::string> artist_words =
+      artist.raw.empty() ? std::vector<std::string>()
+                         : KnownWords(store, "artist", artist.normalized);
+  const std::vector<std::string> album_words =
+      album.raw.empty() ? std::vector<std::string>() : KnownWords(store, "album", album.normalized);
+  const std::string by_artist = AllWordsIn("artist", artist_words);
+  const std::string on_album = AllWordsIn("album", album_words);
+  const std::string all_title = AllWordsIn("title", title_words);
+  const std::string most_title = AllButOneWordIn("title", title_words);
+  for (const std::string& match :
+       {Both(all_title, by_artist), all_title, Both(most_title, by_artist), most_title,
+        Both(by_artist, on_album), by_artist}) {
+    if (match.empty()) continue;
+    std::vector<TextCandidate> found = store.WordCandidates(match, kTextCandidates);
+    if (!found.empty()) return found;
+  }
+  return {};
+}
+
+// Candidates from the trigram table, as catalogues without a word index are searched: every title
+// word in the title, then any of them, then any word anywhere (words of three characters or more,
+// matched as substrings).
+std::vector<TextCandidate> TrigramSearch(CatalogStore& store, const Field& title,
+                                         const Field& artist, const Field& album) {
+  std::vector<std::string> title_words, all_words;
+  AddWords(title.normalized, &title_words);
+  if (title_words.empty() && !title.normalized.empty()) {
+    title_words.push_back(Utf16ToUtf8(title.normalized));
+  }
+  all_words = title_words;
+  AddWords(artist.normalized, &all_words);
+  AddWords(album.normalized, &all_words);
+  std::vector<TrackHit> hits = store.TextCandidates(title_words, "title", true, kTextCandidates);
+  if (hits.empty()) hits = store.TextCandidates(title_words, "title", false, kTextCandidates);
+  if (hits.empty()) hits = store.TextCandidates(all_words, "", false, kTextCandidates);
+
+  std::vector<TextCandidate> candidates;
+  std::map<int64_t, DiscPtr> discs;
+  for (const TrackHit& hit : hits) {
+    DiscPtr& disc = discs[hit.disc_id];
+    if (!disc) disc = store.DiscById(hit.disc_id);
+    const TrackRecord* track = disc ? disc->Track(hit.track) : nullptr;
+    if (!track) continue;
+    candidates.push_back(TextCandidate{hit.disc_id, hit.track, track->title, track->artist,
+                                       disc->artist, disc->album});
+  }
+  return candidates;
+}
+
 }  // namespace
 
 MatchAnswer MatchWaveform(CatalogStore& store, const Signature& signature,
@@ -141,7 +217,7 @@ ParsedFileName ParseFileName(std::u16string_view path) {
   return parsed;
 }
 
-MatchAnswer MatchText(CatalogStore& store, const TextQuery& query) {
+MatchAnswer MatchText(CatalogStore& store, const TextQuery& query, TextSearch search) {
   TextQuery q = query;
   if (q.title.empty() && !q.file_name.empty()) {
     const ParsedFileName parsed = ParseFileName(q.file_name);
@@ -152,41 +228,29 @@ MatchAnswer MatchText(CatalogStore& store, const TextQuery& query) {
   MatchAnswer answer;
   if (q.title.empty()) return answer;
   const Field title = MakeField(q.title), artist = MakeField(q.artist), album = MakeField(q.album);
-  std::vector<std::string> title_words, all_words;
-  AddWords(title.normalized, &title_words);
-  if (title_words.empty() && !title.normalized.empty()) {
-    title_words.push_back(Utf16ToUtf8(title.normalized));
+  std::vector<TextCandidate> candidates;
+  if (search == TextSearch::kWords && store.HasWordIndex()) {
+    candidates = WordSearch(store, title, artist, album);
   }
-  all_words = title_words;
-  AddWords(artist.normalized, &all_words);
-  AddWords(album.normalized, &all_words);
+  if (candidates.empty()) candidates = TrigramSearch(store, title, artist, album);
 
-  // Narrowest first: every title word in the title, then any of them, then any word anywhere.
-  std::vector<TrackHit> hits = store.TextCandidates(title_words, "title", true, kTextCandidates);
-  if (hits.empty()) hits = store.TextCandidates(title_words, "title", false, kTextCandidates);
-  if (hits.empty()) hits = store.TextCandidates(all_words, "", false, kTextCandidates);
-
-  std::map<int64_t, DiscPtr> discs;
   std::vector<Match> scored;
-  for (const TrackHit& hit : hits) {
-    DiscPtr& disc = discs[hit.disc_id];
-    if (!disc) disc = store.DiscById(hit.disc_id);
-    const TrackRecord* track = disc ? disc->Track(hit.track) : nullptr;
-    if (!track) continue;
+  for (const TextCandidate& c : candidates) {
     // Title counts twice; artist and album count when the query has them.
-    int32_t total = 2 * Similarity(title, Utf8ToUtf16(track->title));
+    int32_t total = 2 * Similarity(title, Utf8ToUtf16(c.title));
     int32_t weight = 2;
     if (!artist.raw.empty()) {
-      total += std::max(Similarity(artist, Utf8ToUtf16(disc->TrackArtist(*track))),
-                        Similarity(artist, Utf8ToUtf16(disc->artist)));
+      total +=
+          std::max(Similarity(artist, Utf8ToUtf16(c.artist.empty() ? c.disc_artist : c.artist)),
+                   Similarity(artist, Utf8ToUtf16(c.disc_artist)));
       ++weight;
     }
     if (!album.raw.empty()) {
-      total += Similarity(album, Utf8ToUtf16(disc->album));
+      total += Similarity(album, Utf8ToUtf16(c.album));
       ++weight;
     }
     const int32_t score = total / weight;
-    if (score >= kTextAccept) scored.push_back(Match{hit.disc_id, hit.track, score});
+    if (score >= kTextAccept) scored.push_back(Match{c.disc_id, c.track, score});
   }
   std::stable_sort(scored.begin(), scored.end(),
                    [](const Match& a, const Match& b) { return a.score > b.score; });
