@@ -146,7 +146,8 @@ class CatalogStore {
   // could not be written when it was opened, or that a program without the index has written
   // since: such lookups use TextCandidates alone.
   bool HasWordIndex();
-  // Whether a normalized word (one of IndexWords) is in the column of any track.
+  // Whether a normalized word (one of IndexWords; with a trailing *, any word beginning with it)
+  // is in the column of any track.
   bool HasWord(std::string_view column, std::string_view word);
   // Tracks matching a MATCH expression over the word index (built with word_index.h), best
   // full-text rank first, at most limit, with their texts.

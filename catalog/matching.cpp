@@ -80,11 +80,14 @@ void AddWords(const std::u16string& normalized, std::vector<std::string>* words)
 
 // The words of a normalized field that the word index holds in the column; words that are not
 // there (a misspelling, a word the catalogue lacks) cannot narrow the search and are left to the
-// scoring.
+// scoring. With last_as_prefix, the last word of three characters or more stands for the words
+// that begin with it: titles cut short (file names, tags of limited length) end mid-word.
 std::vector<std::string> KnownWords(CatalogStore& store, std::string_view column,
-                                    const std::u16string& normalized) {
+                                    const std::u16string& normalized, bool last_as_prefix) {
   std::vector<std::string> known;
-  for (std::string& w : IndexWords(Utf16ToUtf8(normalized))) {
+  std::vector<std::string> words = IndexWords(Utf16ToUtf8(normalized));
+  if (last_as_prefix && !words.empty() && words.back().size() >= 3) words.back() += '*';
+  for (std::string& w : words) {
     if (std::find(known.begin(), known.end(), w) == known.end() && store.HasWord(column, w)) {
       known.push_back(std::move(w));
     }
@@ -103,12 +106,13 @@ std::string Both(const std::string& a, const std::string& b) {
 // track: the caller falls back to the trigram table.
 std::vector<TextCandidate> WordSearch(CatalogStore& store, const Field& title, const Field& artist,
                                       const Field& album) {
-  const std::vector<std::string> title_words = KnownWords(store, "title", title.normalized);
+  const std::vector<std::string> title_words = KnownWords(store, "title", title.normalized, true);
   const std::vector<std::string> artist_words =
       artist.raw.empty() ? std::vector<std::string>()
-                         : KnownWords(store, "artist", artist.normalized);
+                         : KnownWords(store, "artist", artist.normalized, false);
   const std::vector<std::string> album_words =
-      album.raw.empty() ? std::vector<std::string>() : KnownWords(store, "album", album.normalized);
+      album.raw.empty() ? std::vector<std::string>()
+                        : KnownWords(store, "album", album.normalized, false);
   const std::string by_artist = AllWordsIn("artist", artist_words);
   const std::string on_album = AllWordsIn("album", album_words);
   const std::string all_title = AllWordsIn("title", title_words);

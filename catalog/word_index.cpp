@@ -42,7 +42,13 @@ bool WordTableExists(sqlite3* db) {
   return s.Step() == SQLITE_ROW;
 }
 
-std::string Quoted(const std::string& word) { return '"' + word + '"'; }
+// A trailing * (never part of an index word) asks for the words that begin with it.
+std::string Quoted(const std::string& word) {
+  if (!word.empty() && word.back() == '*') {
+    return '"' + word.substr(0, word.size() - 1) + "\"*";
+  }
+  return '"' + word + '"';
+}
 
 std::string Joined(const std::vector<std::string>& words, std::string_view glue, size_t skip) {
   std::string text;

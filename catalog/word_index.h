@@ -36,7 +36,8 @@ bool MarkWordIndexCurrent(sqlite3* db);
 std::vector<std::string> IndexWords(std::string_view normalized_utf8);
 
 // Pieces of a MATCH expression over the index; every word is quoted, so no word can change the
-// query's syntax. Empty when words is empty. column is "title", "artist" or "album".
+// query's syntax; a word ending in * stands for the words that begin with it. Empty when words is
+// empty. column is "title", "artist" or "album".
 std::string AllWordsIn(std::string_view column, const std::vector<std::string>& words);
 std::string AnyWordIn(std::string_view column, const std::vector<std::string>& words);
 // Every word but at most one (for a text with one wrong or extra word); needs two words or more.
