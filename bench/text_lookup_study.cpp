@@ -3,7 +3,7 @@
 // of real titles. At each size: import rate, file size, open time (with the word index, and the
 // first open of a catalogue written without it, which builds it), and for queries made from
 // catalogue tracks (exact tags, a typo, part of the title, artist and title, title alone, a file
-// name alone) the time of the word-index lookup and of the trigram-only lookup of catalogues
+// name alone) the CPU time of the word-index lookup and of the trigram-only lookup of catalogues
 // without a word index, how often their top answers agree, and how often each finds the track.
 //
 // bench_text_lookup_study [tracks...] [--queries N]   (default: 10000 100000, 200 queries a kind)
@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -115,6 +116,14 @@ struct Truth {
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
+// Lookup times are the thread's CPU time: on a shared machine the wall clock also counts the
+// time other programs hold the cores.
+double CpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 double Percentile(std::vector<double> v, double p) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
@@ -155,6 +164,7 @@ struct KindFigures {
   std::vector<double> words_ms, trigram_ms;
   int total = 0, same_top = 0, tied = 0, same_kind = 0, words_right = 0, trigram_right = 0;
   std::vector<std::string> differences;
+  std::vector<std::pair<double, std::string>> slowest;  // of the word lookups
 };
 
 std::string TopOf(const MatchAnswer& a) {
@@ -241,12 +251,16 @@ void Study(int tracks, int queries_per_kind) {
     for (const auto& [kind, query] : QueriesOf(truth, typo_rng)) {
       if (!figures.count(kind)) order.push_back(kind);
       KindFigures& f = figures[kind];
-      auto s = Clock::now();
+      double s = CpuMs();
       const MatchAnswer words = pelk::catalog::MatchText(*store, query, TextSearch::kWords);
-      f.words_ms.push_back(Ms(Clock::now() - s));
-      s = Clock::now();
+      f.words_ms.push_back(CpuMs() - s);
+      f.slowest.push_back({f.words_ms.back(), pelk::Utf16ToUtf8(query.title + query.file_name) +
+                                                  " / " + pelk::Utf16ToUtf8(query.artist)});
+      std::sort(f.slowest.rbegin(), f.slowest.rend());
+      if (f.slowest.size() > 2) f.slowest.resize(2);
+      s = CpuMs();
       const MatchAnswer trigrams = MatchText(*store, query, TextSearch::kTrigramsOnly);
-      f.trigram_ms.push_back(Ms(Clock::now() - s));
+      f.trigram_ms.push_back(CpuMs() - s);
       auto right = [&](const MatchAnswer& a) {
         return !a.matches.empty() && a.matches[0].disc_id == truth.disc &&
                a.matches[0].track == truth.track;
@@ -289,8 +303,17 @@ void Study(int tracks, int queries_per_kind) {
       std::printf("  differs (%s): %s\n", kind.c_str(), d.c_str());
     }
   }
+  for (const std::string& kind : order) {
+    for (const auto& [ms, text] : figures[kind].slowest) {
+      std::printf("  slowest word lookup (%s): %.2f ms, \"%s\"\n", kind.c_str(), ms, text.c_str());
+    }
+  }
   store.reset();
-  std::filesystem::remove(path);
+  if (std::getenv("PELK_KEEP_STUDY_CATALOGUE")) {
+    std::printf("  kept %s\n", path.c_str());
+  } else {
+    std::filesystem::remove(path);
+  }
 }
 
 }  // namespace

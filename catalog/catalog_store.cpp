@@ -315,7 +315,8 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
   // current, else the next open rebuilds it.
   const bool keep_words = word_index_ && WordIndexCurrent(db_);
   Statement word(db_,
-                 "INSERT INTO track_words(rowid, artist, album, title) VALUES (?1, ?2, ?3, ?4)");
+                 "INSERT INTO track_words(rowid, artist, album, title, title_key) "
+                 "VALUES (?1, ?2, ?3, ?4, pelk_title_key(?4))");
   Statement genre(db_, "INSERT OR IGNORE INTO genres(name) VALUES (?1)");
   Statement existing(db_,
                      "SELECT id, artist, album, disc_number, disc_count FROM discs "
@@ -326,8 +327,9 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
   // The word index has no content of its own: it is told the texts it indexed.
   Statement drop_words(
       db_,
-      "INSERT INTO track_words(track_words, rowid, artist, album, title) "
-      "SELECT 'delete', rowid, artist, album, title FROM track_text WHERE rowid IN "
+      "INSERT INTO track_words(track_words, rowid, artist, album, title, title_key) "
+      "SELECT 'delete', rowid, artist, album, title, pelk_title_key(title) FROM track_text "
+      "WHERE rowid IN "
       "(SELECT id FROM tracks WHERE disc_id = ?1)");
   Statement drop_text(db_,
                       "DELETE FROM track_text WHERE rowid IN "
@@ -590,7 +592,9 @@ bool CatalogStore::HasWordIndex() {
 }
 
 bool CatalogStore::HasWord(std::string_view column, std::string_view word) {
-  if (column != "title" && column != "artist" && column != "album") return false;
+  if (column != "title" && column != "artist" && column != "album" && column != "title_key") {
+    return false;
+  }
   const std::string match = AllWordsIn(column, {std::string(word)});
   if (match.empty()) return false;
   std::lock_guard lock(mutex_);
@@ -599,16 +603,31 @@ bool CatalogStore::HasWord(std::string_view column, std::string_view word) {
   return s.Step() == SQLITE_ROW;
 }
 
-std::vector<TextCandidate> CatalogStore::WordCandidates(const std::string& match, size_t limit) {
+size_t CatalogStore::WordMatches(const std::string& match, size_t at_most) {
+  if (match.empty()) return 0;
+  std::lock_guard lock(mutex_);
+  Statement s(db_,
+              "SELECT count(*) FROM (SELECT 1 FROM track_words WHERE track_words MATCH ?1 "
+              "LIMIT ?2)");
+  s.Bind(1, match).Bind(2, static_cast<int64_t>(at_most));
+  return s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
+}
+
+std::vector<TextCandidate> CatalogStore::WordCandidates(const std::string& match, size_t limit,
+                                                        bool ranked) {
   std::vector<TextCandidate> candidates;
   if (match.empty()) return candidates;
   std::lock_guard lock(mutex_);
   // The index ranks and cuts first; only the kept rows are joined to their tracks and discs.
-  Statement s(db_,
-              "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album FROM "
-              "(SELECT rowid AS id, rank FROM track_words WHERE track_words MATCH ?1 "
-              "ORDER BY rank LIMIT ?2) AS m "
-              "JOIN tracks t ON t.id = m.id JOIN discs d ON d.id = t.disc_id ORDER BY m.rank");
+  Statement s(db_, ranked ? "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album FROM "
+                            "(SELECT rowid AS id, rank FROM track_words WHERE track_words MATCH ?1 "
+                            "ORDER BY rank LIMIT ?2) AS m "
+                            "JOIN tracks t ON t.id = m.id JOIN discs d ON d.id = t.disc_id "
+                            "ORDER BY m.rank"
+                          : "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album FROM "
+                            "(SELECT rowid AS id FROM track_words WHERE track_words MATCH ?1 "
+                            "LIMIT ?2) AS m "
+                            "JOIN tracks t ON t.id = m.id JOIN discs d ON d.id = t.disc_id");
   s.Bind(1, match).Bind(2, static_cast<int64_t>(limit));
   while (s.Step() == SQLITE_ROW) {
     candidates.push_back(TextCandidate{s.Int(0), static_cast<int32_t>(s.Int(1)), s.Text(2),

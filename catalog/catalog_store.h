@@ -149,9 +149,13 @@ class CatalogStore {
   // Whether a normalized word (one of IndexWords; with a trailing *, any word beginning with it)
   // is in the column of any track.
   bool HasWord(std::string_view column, std::string_view word);
-  // Tracks matching a MATCH expression over the word index (built with word_index.h), best
-  // full-text rank first, at most limit, with their texts.
-  std::vector<TextCandidate> WordCandidates(const std::string& match, size_t limit);
+  // How many tracks match a MATCH expression over the word index (built with word_index.h),
+  // counted up to at_most: cheap, the matches are not ranked.
+  size_t WordMatches(const std::string& match, size_t at_most);
+  // Tracks matching a MATCH expression over the word index, at most limit, with their texts;
+  // ranked: best full-text rank first (every match is ranked), else in the index's order.
+  std::vector<TextCandidate> WordCandidates(const std::string& match, size_t limit,
+                                            bool ranked = true);
 
  private:
   CatalogStore(sqlite3* db, std::filesystem::path path);

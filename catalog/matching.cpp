@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "catalog/word_index.h"
 #include "runtime/utf.h"
@@ -13,6 +14,7 @@ namespace {
 
 constexpr size_t kWaveformCandidates = 16;
 constexpr size_t kTextCandidates = 200;
+constexpr size_t kRankedMatches = 2000;  // a word query matching more is not ranked
 constexpr int32_t kTextAccept = 60;     // combined score below this is no candidate
 constexpr int32_t kTextClear = 85;      // a best at least this good ...
 constexpr int32_t kTextClearMargin = 10;  // ... and this far ahead is one clear answer
@@ -80,16 +82,21 @@ void AddWords(const std::u16string& normalized, std::vector<std::string>* words)
 
 // The words of a normalized field that the word index holds in the column; words that are not
 // there (a misspelling, a word the catalogue lacks) cannot narrow the search and are left to the
-// scoring. With last_as_prefix, the last word of three characters or more stands for the words
-// that begin with it: titles cut short (file names, tags of limited length) end mid-word.
+// scoring. With last_as_prefix, a last word of three characters or more that is no word of the
+// column stands for the words that begin with it: titles cut short (file names, tags of limited
+// length) end mid-word.
 std::vector<std::string> KnownWords(CatalogStore& store, std::string_view column,
                                     const std::u16string& normalized, bool last_as_prefix) {
   std::vector<std::string> known;
   std::vector<std::string> words = IndexWords(Utf16ToUtf8(normalized));
-  if (last_as_prefix && !words.empty() && words.back().size() >= 3) words.back() += '*';
-  for (std::string& w : words) {
-    if (std::find(known.begin(), known.end(), w) == known.end() && store.HasWord(column, w)) {
+  for (size_t i = 0; i < words.size(); ++i) {
+    std::string& w = words[i];
+    if (std::find(known.begin(), known.end(), w) != known.end()) continue;
+    if (store.HasWord(column, w)) {
       known.push_back(std::move(w));
+    } else if (last_as_prefix && i + 1 == words.size() && w.size() >= 3 &&
+               store.HasWord(column, w + '*')) {
+      known.push_back(w + '*');
     }
   }
   return known;
@@ -99,13 +106,11 @@ std::string Both(const std::string& a, const std::string& b) {
   return a.empty() || b.empty() ? std::string() : a + " AND " + b;
 }
 
-// Candidates from the word index, narrowest query first: every known title word with the
-// artist's words, then without them, then all title words but one (a wrong or extra word), then
-// the artist's tracks (and those on the album). Each query is cut to the best-ranked `limit`, so
-// the cost follows the words' posting lists, not the catalogue. Empty when no query finds a
-// track: the caller falls back to the trigram table.
-std::vector<TextCandidate> WordSearch(CatalogStore& store, const Field& title, const Field& artist,
-                                      const Field& album) {
+// The word-index queries of a lookup, narrowest first: the exact title by the artist, the exact
+// title, every title word by the artist, all title words but one by the artist, the artist's
+// tracks on the album, the artist's tracks, every title word, all title words but one.
+std::vector<std::string> WordQueries(CatalogStore& store, const Field& title, const Field& artist,
+                                     const Field& album) {
   const std::vector<std::string> title_words = KnownWords(store, "title", title.normalized, true);
   const std::vector<std::string> artist_words =
       artist.raw.empty() ? std::vector<std::string>()
@@ -113,18 +118,22 @@ std::vector<TextCandidate> WordSearch(CatalogStore& store, const Field& title, c
   const std::vector<std::string> album_words =
       album.raw.empty() ? std::vector<std::string>()
                         : KnownWords(store, "album", album.normalized, false);
+  const std::string key = TitleKey(Utf16ToUtf8(title.normalized));
+  const std::string exact_title =
+      !key.empty() && store.HasWord("title_key", key) ? AllWordsIn("title_key", {key}) : "";
   const std::string by_artist = AllWordsIn("artist", artist_words);
   const std::string on_album = AllWordsIn("album", album_words);
   const std::string all_title = AllWordsIn("title", title_words);
   const std::string most_title = AllButOneWordIn("title", title_words);
+  std::vector<std::string> queries;
   for (const std::string& match :
-       {Both(all_title, by_artist), all_title, Both(most_title, by_artist), most_title,
-        Both(by_artist, on_album), by_artist}) {
-    if (match.empty()) continue;
-    std::vector<TextCandidate> found = store.WordCandidates(match, kTextCandidates);
-    if (!found.empty()) return found;
+       {Both(exact_title, by_artist), exact_title, Both(all_title, by_artist),
+        Both(most_title, by_artist), Both(by_artist, on_album), by_artist, all_title, most_title}) {
+    if (!match.empty() && std::find(queries.begin(), queries.end(), match) == queries.end()) {
+      queries.push_back(match);
+    }
   }
-  return {};
+  return queries;
 }
 
 // Candidates from the trigram table, as catalogues without a word index are searched: every title
@@ -232,14 +241,7 @@ MatchAnswer MatchText(CatalogStore& store, const TextQuery& query, TextSearch se
   MatchAnswer answer;
   if (q.title.empty()) return answer;
   const Field title = MakeField(q.title), artist = MakeField(q.artist), album = MakeField(q.album);
-  std::vector<TextCandidate> candidates;
-  if (search == TextSearch::kWords && store.HasWordIndex()) {
-    candidates = WordSearch(store, title, artist, album);
-  }
-  if (candidates.empty()) candidates = TrigramSearch(store, title, artist, album);
-
-  std::vector<Match> scored;
-  for (const TextCandidate& c : candidates) {
+  auto score_of = [&](const TextCandidate& c) {
     // Title counts twice; artist and album count when the query has them.
     int32_t total = 2 * Similarity(title, Utf8ToUtf16(c.title));
     int32_t weight = 2;
@@ -253,8 +255,37 @@ MatchAnswer MatchText(CatalogStore& store, const TextQuery& query, TextSearch se
       total += Similarity(album, Utf8ToUtf16(c.album));
       ++weight;
     }
-    const int32_t score = total / weight;
-    if (score >= kTextAccept) scored.push_back(Match{c.disc_id, c.track, score});
+    return total / weight;
+  };
+  std::vector<Match> scored;
+  auto add = [&](const TextCandidate& c) {
+    if (const int32_t score = score_of(c); score >= kTextAccept) {
+      scored.push_back(Match{c.disc_id, c.track, score});
+    }
+  };
+
+  // Word queries run until one brings a clear match; each ranks at most kRankedMatches tracks
+  // (a broader one hands out its first matches unranked), so the cost follows the query's words,
+  // not the catalogue. Only when no word query finds a track are the trigrams searched.
+  bool words_found = false;
+  if (search == TextSearch::kWords && store.HasWordIndex()) {
+    std::set<std::pair<int64_t, int32_t>> seen;
+    for (const std::string& match : WordQueries(store, title, artist, album)) {
+      const size_t count = store.WordMatches(match, kRankedMatches + 1);
+      if (count == 0) continue;
+      words_found = true;
+      for (const TextCandidate& c :
+           store.WordCandidates(match, kTextCandidates, count <= kRankedMatches)) {
+        if (seen.insert({c.disc_id, c.track}).second) add(c);
+      }
+      if (std::any_of(scored.begin(), scored.end(),
+                      [](const Match& m) { return m.score >= kTextClear; })) {
+        break;
+      }
+    }
+  }
+  if (!words_found) {
+    for (const TextCandidate& c : TrigramSearch(store, title, artist, album)) add(c);
   }
   std::stable_sort(scored.begin(), scored.end(),
                    [](const Match& a, const Match& b) { return a.score > b.score; });

@@ -6,10 +6,12 @@ namespace pelk::catalog {
 namespace {
 
 // detail=column: single words need no positions, and the file stays smaller. The ascii tokenizer
-// splits where IndexWords does, so a query word is always one token.
+// splits where IndexWords does, so a query word is always one token. title_key holds the whole
+// title as one token (TitleKey), so the tracks of one exact title are found without ranking
+// every track that shares a word with it.
 constexpr std::string_view kCreateWordIndex = R"sql(
-CREATE VIRTUAL TABLE track_words USING fts5(artist, album, title, content='', tokenize='ascii',
-                                            detail=column);
+CREATE VIRTUAL TABLE track_words USING fts5(artist, album, title, title_key, content='',
+                                            tokenize='ascii', detail=column);
 )sql";
 
 // Writers that do not know the word index still fire these; the index is rebuilt on the next
@@ -27,8 +29,18 @@ CREATE TRIGGER IF NOT EXISTS track_words_stale_disc AFTER UPDATE OF album, artis
 
 // The trigram table holds the same normalized texts, keyed by track.
 constexpr std::string_view kFillWordIndex =
-    "INSERT INTO track_words(rowid, artist, album, title) "
-    "SELECT rowid, artist, album, title FROM track_text";
+    "INSERT INTO track_words(rowid, artist, album, title, title_key) "
+    "SELECT rowid, artist, album, title, pelk_title_key(title) FROM track_text";
+
+// U+00B7: not ASCII, so the tokenizer keeps it inside a token; the normalization never leaves it.
+constexpr std::string_view kKeyJoiner = "\xC2\xB7";
+
+void TitleKeyFunction(sqlite3_context* context, int, sqlite3_value** values) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(values[0]));
+  const std::string key =
+      TitleKey(text ? std::string_view(text, sqlite3_value_bytes(values[0])) : "");
+  sqlite3_result_text(context, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+}
 
 // Words beyond these make a lookup no better, only longer.
 constexpr size_t kMaxQueryWords = 8;
@@ -78,6 +90,8 @@ bool MarkWordIndexCurrent(sqlite3* db) {
 }
 
 bool EnsureWordIndex(sqlite3* db, std::string* why) {
+  sqlite3_create_function(db, "pelk_title_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                          TitleKeyFunction, nullptr, nullptr);
   if (WordIndexCurrent(db)) return true;
   std::string error;
   bool ok = Execute(db, "BEGIN IMMEDIATE", &error);
@@ -110,6 +124,15 @@ std::vector<std::string> IndexWords(std::string_view normalized_utf8) {
   }
   if (!word.empty()) words.push_back(std::move(word));
   return words;
+}
+
+std::string TitleKey(std::string_view normalized_utf8) {
+  std::string key;
+  for (const std::string& w : IndexWords(normalized_utf8)) {
+    if (!key.empty()) key += kKeyJoiner;
+    key += w;
+  }
+  return key;
 }
 
 std::string AllWordsIn(std::string_view column, const std::vector<std::string>& words) {

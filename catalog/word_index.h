@@ -22,6 +22,8 @@ namespace pelk::catalog {
 // Creates the word index (and its triggers) when missing and fills it from the trigram table, or
 // rebuilds it when it is marked stale, in one transaction. True when the index is present and
 // current afterwards; false (with *why) when the file cannot be written: nothing is changed then.
+// Also gives the connection the SQL function pelk_title_key (TitleKey), which writes to the
+// index need; call it on every connection that writes to the catalogue.
 bool EnsureWordIndex(sqlite3* db, std::string* why);
 
 // Whether the word index exists and is current (no program without it has written tracks since).
@@ -35,9 +37,13 @@ bool MarkWordIndexCurrent(sqlite3* db);
 // of any non-ASCII characters, so every query word is one token of the index.
 std::vector<std::string> IndexWords(std::string_view normalized_utf8);
 
+// The whole normalized title as one token of the title_key column: its words joined by a
+// character the tokenizer keeps. Empty for a text without words.
+std::string TitleKey(std::string_view normalized_utf8);
+
 // Pieces of a MATCH expression over the index; every word is quoted, so no word can change the
 // query's syntax; a word ending in * stands for the words that begin with it. Empty when words is
-// empty. column is "title", "artist" or "album".
+// empty. column is "title", "artist", "album" or "title_key".
 std::string AllWordsIn(std::string_view column, const std::vector<std::string>& words);
 std::string AnyWordIn(std::string_view column, const std::vector<std::string>& words);
 // Every word but at most one (for a text with one wrong or extra word); needs two words or more.
