@@ -586,9 +586,23 @@ std::vector<TrackHit> CatalogStore::TextCandidates(const std::vector<std::string
   return hits;
 }
 
+Statement& CatalogStore::Cached(std::unique_ptr<Statement>& slot, std::string_view sql) {
+  if (!slot) {
+    slot = std::make_unique<Statement>(db_, sql);
+  } else {
+    slot->Reset();
+  }
+  return *slot;
+}
+
 bool CatalogStore::HasWordIndex() {
   std::lock_guard lock(mutex_);
-  return word_index_ && WordIndexCurrent(db_);
+  if (!word_index_) return false;
+  // The table was there at open; another program may since have written without it.
+  Statement& s = Cached(word_state_, "SELECT value = 'current' FROM meta WHERE key = 'word_index'");
+  const bool current = s.Step() == SQLITE_ROW && s.Int(0) == 1;
+  s.Reset();
+  return current;
 }
 
 bool CatalogStore::HasWord(std::string_view column, std::string_view word) {
@@ -598,19 +612,23 @@ bool CatalogStore::HasWord(std::string_view column, std::string_view word) {
   const std::string match = AllWordsIn(column, {std::string(word)});
   if (match.empty()) return false;
   std::lock_guard lock(mutex_);
-  Statement s(db_, "SELECT 1 FROM track_words WHERE track_words MATCH ?1 LIMIT 1");
+  Statement& s = Cached(has_word_, "SELECT 1 FROM track_words WHERE track_words MATCH ?1 LIMIT 1");
   s.Bind(1, match);
-  return s.Step() == SQLITE_ROW;
+  const bool found = s.Step() == SQLITE_ROW;
+  s.Reset();  // a statement left stepping would hold the file's read lock
+  return found;
 }
 
 size_t CatalogStore::WordMatches(const std::string& match, size_t at_most) {
   if (match.empty()) return 0;
   std::lock_guard lock(mutex_);
-  Statement s(db_,
-              "SELECT count(*) FROM (SELECT 1 FROM track_words WHERE track_words MATCH ?1 "
-              "LIMIT ?2)");
+  Statement& s = Cached(word_count_,
+                        "SELECT count(*) FROM (SELECT 1 FROM track_words WHERE track_words "
+                        "MATCH ?1 LIMIT ?2)");
   s.Bind(1, match).Bind(2, static_cast<int64_t>(at_most));
-  return s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
+  const size_t count = s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
+  s.Reset();
+  return count;
 }
 
 std::vector<TextCandidate> CatalogStore::WordCandidates(const std::string& match, size_t limit,
@@ -619,20 +637,24 @@ std::vector<TextCandidate> CatalogStore::WordCandidates(const std::string& match
   if (match.empty()) return candidates;
   std::lock_guard lock(mutex_);
   // The index ranks and cuts first; only the kept rows are joined to their tracks and discs.
-  Statement s(db_, ranked ? "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album FROM "
-                            "(SELECT rowid AS id, rank FROM track_words WHERE track_words MATCH ?1 "
-                            "ORDER BY rank LIMIT ?2) AS m "
-                            "JOIN tracks t ON t.id = m.id JOIN discs d ON d.id = t.disc_id "
-                            "ORDER BY m.rank"
-                          : "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album FROM "
-                            "(SELECT rowid AS id FROM track_words WHERE track_words MATCH ?1 "
-                            "LIMIT ?2) AS m "
-                            "JOIN tracks t ON t.id = m.id JOIN discs d ON d.id = t.disc_id");
+  Statement& s =
+      ranked ? Cached(ranked_words_,
+                      "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album FROM "
+                      "(SELECT rowid AS id, rank FROM track_words WHERE track_words MATCH ?1 "
+                      "ORDER BY rank LIMIT ?2) AS m "
+                      "JOIN tracks t ON t.id = m.id JOIN discs d ON d.id = t.disc_id "
+                      "ORDER BY m.rank")
+             : Cached(unranked_words_,
+                      "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album FROM "
+                      "(SELECT rowid AS id FROM track_words WHERE track_words MATCH ?1 "
+                      "LIMIT ?2) AS m "
+                      "JOIN tracks t ON t.id = m.id JOIN discs d ON d.id = t.disc_id");
   s.Bind(1, match).Bind(2, static_cast<int64_t>(limit));
   while (s.Step() == SQLITE_ROW) {
     candidates.push_back(TextCandidate{s.Int(0), static_cast<int32_t>(s.Int(1)), s.Text(2),
                                        s.Text(3), s.Text(4), s.Text(5)});
   }
+  s.Reset();
   return candidates;
 }
 

@@ -23,6 +23,8 @@
 
 namespace pelk::catalog {
 
+class Statement;
+
 constexpr size_t kSignatureValues = 30;
 using Signature = std::array<int16_t, kSignatureValues>;
 
@@ -167,6 +169,9 @@ class CatalogStore {
   sqlite3* db_;
   std::filesystem::path path_;
   bool word_index_ = false;  // built or found current at open
+  // The word lookups' statements, prepared once (a lookup runs several); reset after each use.
+  Statement& Cached(std::unique_ptr<Statement>& slot, std::string_view sql);
+  std::unique_ptr<Statement> word_state_, has_word_, word_count_, ranked_words_, unranked_words_;
   // Signatures kept in memory for the nearest-neighbour scan; loaded on first use.
   bool signatures_loaded_ = false;
   std::vector<Signature> signatures_;

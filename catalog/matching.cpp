@@ -14,7 +14,7 @@ namespace {
 
 constexpr size_t kWaveformCandidates = 16;
 constexpr size_t kTextCandidates = 200;
-constexpr size_t kRankedMatches = 2000;  // a word query matching more is not ranked
+constexpr size_t kRankedMatches = 1000;  // a word query matching more is not ranked
 constexpr int32_t kTextAccept = 60;     // combined score below this is no candidate
 constexpr int32_t kTextClear = 85;      // a best at least this good ...
 constexpr int32_t kTextClearMargin = 10;  // ... and this far ahead is one clear answer
@@ -106,11 +106,31 @@ std::string Both(const std::string& a, const std::string& b) {
   return a.empty() || b.empty() ? std::string() : a + " AND " + b;
 }
 
-// The word-index queries of a lookup, narrowest first: the exact title by the artist, the exact
-// title, every title word by the artist, all title words but one by the artist, the artist's
-// tracks on the album, the artist's tracks, every title word, all title words but one.
-std::vector<std::string> WordQueries(CatalogStore& store, const Field& title, const Field& artist,
-                                     const Field& album) {
+// The word-index queries of a lookup, narrowest first. The exact title (by the artist, then by
+// anyone) needs no ranking: its tracks share the whole title. The rest use only the words the
+// index holds and are ranked: every title word by the artist, all title words but one by the
+// artist, the artist's tracks on the album, the artist's tracks, every title word, all title
+// words but one.
+struct WordQuery {
+  std::string match;
+  bool ranked = true;
+};
+
+std::vector<WordQuery> ExactTitleQueries(const Field& title, const Field& artist) {
+  const std::string key = TitleKey(Utf16ToUtf8(title.normalized));
+  if (key.empty()) return {};
+  const std::string exact = AllWordsIn("title_key", {key});
+  std::vector<WordQuery> queries;
+  if (!artist.raw.empty()) {
+    const std::string by_artist = AllWordsIn("artist", IndexWords(Utf16ToUtf8(artist.normalized)));
+    if (!by_artist.empty()) queries.push_back({Both(exact, by_artist), false});
+  }
+  queries.push_back({exact, false});
+  return queries;
+}
+
+std::vector<WordQuery> WordQueries(CatalogStore& store, const Field& title, const Field& artist,
+                                   const Field& album) {
   const std::vector<std::string> title_words = KnownWords(store, "title", title.normalized, true);
   const std::vector<std::string> artist_words =
       artist.raw.empty() ? std::vector<std::string>()
@@ -118,19 +138,17 @@ std::vector<std::string> WordQueries(CatalogStore& store, const Field& title, co
   const std::vector<std::string> album_words =
       album.raw.empty() ? std::vector<std::string>()
                         : KnownWords(store, "album", album.normalized, false);
-  const std::string key = TitleKey(Utf16ToUtf8(title.normalized));
-  const std::string exact_title =
-      !key.empty() && store.HasWord("title_key", key) ? AllWordsIn("title_key", {key}) : "";
   const std::string by_artist = AllWordsIn("artist", artist_words);
   const std::string on_album = AllWordsIn("album", album_words);
   const std::string all_title = AllWordsIn("title", title_words);
   const std::string most_title = AllButOneWordIn("title", title_words);
-  std::vector<std::string> queries;
-  for (const std::string& match :
-       {Both(exact_title, by_artist), exact_title, Both(all_title, by_artist),
-        Both(most_title, by_artist), Both(by_artist, on_album), by_artist, all_title, most_title}) {
-    if (!match.empty() && std::find(queries.begin(), queries.end(), match) == queries.end()) {
-      queries.push_back(match);
+  std::vector<WordQuery> queries;
+  for (const std::string& match : {Both(all_title, by_artist), Both(most_title, by_artist),
+                                   Both(by_artist, on_album), by_artist, all_title, most_title}) {
+    if (match.empty()) continue;
+    if (std::none_of(queries.begin(), queries.end(),
+                     [&](const WordQuery& q) { return q.match == match; })) {
+      queries.push_back({match, true});
     }
   }
   return queries;
@@ -266,21 +284,32 @@ MatchAnswer MatchText(CatalogStore& store, const TextQuery& query, TextSearch se
 
   // Word queries run until one brings a clear match; each ranks at most kRankedMatches tracks
   // (a broader one hands out its first matches unranked), so the cost follows the query's words,
-  // not the catalogue. Only when no word query finds a track are the trigrams searched.
+  // not the catalogue. Measured on generated catalogues (bench/text_lookup_study.cpp). Only when no word query finds a track are the trigrams searched.
   bool words_found = false;
   if (search == TextSearch::kWords && store.HasWordIndex()) {
     std::set<std::pair<int64_t, int32_t>> seen;
-    for (const std::string& match : WordQueries(store, title, artist, album)) {
-      const size_t count = store.WordMatches(match, kRankedMatches + 1);
-      if (count == 0) continue;
-      words_found = true;
-      for (const TextCandidate& c :
-           store.WordCandidates(match, kTextCandidates, count <= kRankedMatches)) {
+    auto run = [&](const WordQuery& q) {
+      // Ranking decides which matches are kept only when there are more than the candidates.
+      bool ranked = false;
+      if (q.ranked) {
+        const size_t count = store.WordMatches(q.match, kRankedMatches + 1);
+        if (count == 0) return false;
+        ranked = count > kTextCandidates && count <= kRankedMatches;
+      }
+      for (const TextCandidate& c : store.WordCandidates(q.match, kTextCandidates, ranked)) {
+        words_found = true;
         if (seen.insert({c.disc_id, c.track}).second) add(c);
       }
-      if (std::any_of(scored.begin(), scored.end(),
-                      [](const Match& m) { return m.score >= kTextClear; })) {
-        break;
+      return std::any_of(scored.begin(), scored.end(),
+                         [](const Match& m) { return m.score >= kTextClear; });
+    };
+    bool clear = false;
+    for (const WordQuery& q : ExactTitleQueries(title, artist)) {
+      if ((clear = run(q))) break;
+    }
+    if (!clear) {
+      for (const WordQuery& q : WordQueries(store, title, artist, album)) {
+        if (run(q)) break;
       }
     }
   }
