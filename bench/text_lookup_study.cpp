@@ -162,7 +162,8 @@ std::vector<std::pair<std::string, TextQuery>> QueriesOf(const Truth& t, std::mt
 
 struct KindFigures {
   std::vector<double> words_ms, trigram_ms;
-  int total = 0, same_top = 0, tied = 0, same_kind = 0, words_right = 0, trigram_right = 0;
+  int total = 0, same_top = 0, tied = 0, only_words_right = 0, only_trigrams_right = 0,
+      same_kind = 0, words_right = 0, trigram_right = 0;
   std::vector<std::string> differences;
   std::vector<std::pair<double, std::string>> slowest;  // of the word lookups
 };
@@ -276,6 +277,8 @@ void Study(int tracks, int queries_per_kind) {
                 words.kind == trigrams.kind && words.matches[0].score == trigrams.matches[0].score;
       f.same_kind += words.kind == trigrams.kind;
       f.words_right += right(words);
+      f.only_words_right += right(words) && !right(trigrams);
+      f.only_trigrams_right += right(trigrams) && !right(words);
       f.trigram_right += right(trigrams);
       if (!same_top && f.differences.size() < 4) {
         f.differences.push_back("\"" + pelk::Utf16ToUtf8(query.title + query.file_name) +
@@ -285,14 +288,16 @@ void Study(int tracks, int queries_per_kind) {
       }
     }
   }
-  std::printf("%-15s %6s %9s %7s %9s %8s %8s %11s %11s %11s %11s\n", "query", "n", "same top",
-              "tied", "same kind", "words ok", "tri ok", "words p50", "words p99", "tri p50",
-              "tri p99");
+  std::printf("%-15s %6s %9s %7s %9s %9s %9s %8s %8s %11s %11s %11s %11s\n", "query", "n",
+              "same top", "tied", "only w ok", "only t ok", "same kind", "words ok", "tri ok",
+              "words p50", "words p99", "tri p50", "tri p99");
   for (const std::string& kind : order) {
     const KindFigures& f = figures[kind];
     std::printf(
-        "%-15s %6d %8.1f%% %6.1f%% %8.1f%% %7.1f%% %7.1f%% %8.3f ms %8.3f ms %8.3f ms %8.3f ms\n",
+        "%-15s %6d %8.1f%% %6.1f%% %8.1f%% %8.1f%% %8.1f%% %7.1f%% %7.1f%% %8.3f ms %8.3f ms %8.3f "
+        "ms %8.3f ms\n",
         kind.c_str(), f.total, 100.0 * f.same_top / f.total, 100.0 * f.tied / f.total,
+        100.0 * f.only_words_right / f.total, 100.0 * f.only_trigrams_right / f.total,
         100.0 * f.same_kind / f.total, 100.0 * f.words_right / f.total,
         100.0 * f.trigram_right / f.total, Percentile(f.words_ms, 0.5),
         Percentile(f.words_ms, 0.99), Percentile(f.trigram_ms, 0.5),

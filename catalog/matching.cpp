@@ -108,9 +108,9 @@ std::string Both(const std::string& a, const std::string& b) {
 
 // The word-index queries of a lookup, narrowest first. The exact title (by the artist, then by
 // anyone) needs no ranking: its tracks share the whole title. The rest use only the words the
-// index holds and are ranked: every title word by the artist, all title words but one by the
-// artist, the artist's tracks on the album, the artist's tracks, every title word, all title
-// words but one.
+// index holds and are ranked: every title word by the artist, every title word, all title words
+// but one by the artist, the artist's tracks on the album, the artist's tracks, all title words
+// but one.
 struct WordQuery {
   std::string match;
   bool ranked = true;
@@ -143,8 +143,9 @@ std::vector<WordQuery> WordQueries(CatalogStore& store, const Field& title, cons
   const std::string all_title = AllWordsIn("title", title_words);
   const std::string most_title = AllButOneWordIn("title", title_words);
   std::vector<WordQuery> queries;
-  for (const std::string& match : {Both(all_title, by_artist), Both(most_title, by_artist),
-                                   Both(by_artist, on_album), by_artist, all_title, most_title}) {
+  for (const std::string& match :
+       {Both(all_title, by_artist), all_title, Both(most_title, by_artist),
+        Both(by_artist, on_album), by_artist, most_title}) {
     if (match.empty()) continue;
     if (std::none_of(queries.begin(), queries.end(),
                      [&](const WordQuery& q) { return q.match == match; })) {
@@ -282,9 +283,10 @@ MatchAnswer MatchText(CatalogStore& store, const TextQuery& query, TextSearch se
     }
   };
 
-  // Word queries run until one brings a clear match; each ranks at most kRankedMatches tracks
-  // (a broader one hands out its first matches unranked), so the cost follows the query's words,
-  // not the catalogue. Measured on generated catalogues (bench/text_lookup_study.cpp). Only when no word query finds a track are the trigrams searched.
+  // Word queries run until one brings a clear match or the candidates are many; each ranks at most
+  // kRankedMatches tracks (a broader one hands out its first matches unranked), so the cost follows
+  // the query's words, not the catalogue. Measured on generated catalogues
+  // (bench/text_lookup_study.cpp). Only when no word query finds a track are the trigrams searched.
   bool words_found = false;
   if (search == TextSearch::kWords && store.HasWordIndex()) {
     std::set<std::pair<int64_t, int32_t>> seen;
@@ -300,7 +302,10 @@ MatchAnswer MatchText(CatalogStore& store, const TextQuery& query, TextSearch se
         words_found = true;
         if (seen.insert({c.disc_id, c.track}).second) add(c);
       }
-      return std::any_of(scored.begin(), scored.end(),
+      // Enough: a clear match, or as many candidates as one query may bring (a text that is not
+      // in the catalogue must not run every query).
+      return seen.size() >= kTextCandidates ||
+             std::any_of(scored.begin(), scored.end(),
                          [](const Match& m) { return m.score >= kTextClear; });
     };
     bool clear = false;

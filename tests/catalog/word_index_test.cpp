@@ -76,6 +76,12 @@ TEST(WordIndexTest, WordsAreSplitAsTheIndexSplitsThem) {
             "title : ((\"b\" AND \"c\") OR (\"a\" AND \"c\") OR (\"a\" AND \"b\"))");
   EXPECT_EQ(AnyWordIn("artist", {"x", "y*"}), "artist : (\"x\" OR \"y\"*)");
   EXPECT_TRUE(AllButOneWordIn("title", {"only"}).empty());
+  // The exact-title key is one token whatever separated the words.
+  EXPECT_EQ(TitleKey("little-green  12"),
+            "little\xC2\xB7green\xC2\xB7"
+            "12");
+  EXPECT_EQ(IndexWords(TitleKey("little-green  12")).size(), 1u);
+  EXPECT_TRUE(TitleKey(" ").empty());
 }
 
 TEST(WordIndexTest, ACatalogueWithoutTheWordIndexGetsItWhenOpened) {
