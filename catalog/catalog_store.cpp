@@ -6,6 +6,7 @@
 #include <set>
 
 #include "catalog/sqlite_statement.h"
+#include "catalog/word_index.h"
 #include "runtime/utf.h"
 #include "text/normalize.h"
 
@@ -225,6 +226,9 @@ std::unique_ptr<CatalogStore> CatalogStore::Open(const std::filesystem::path& pa
   sqlite3_busy_timeout(db, 5000);
   std::unique_ptr<CatalogStore> store(new CatalogStore(db, path));
   if (!store->Migrate(error)) return nullptr;
+  // A catalogue written without the word index gets it here; one that cannot be written is still
+  // read, its text lookups use the trigram table alone.
+  store->word_index_ = EnsureWordIndex(db, nullptr);
   Execute(db, "PRAGMA foreign_keys = ON", nullptr);
   return store;
 }
@@ -346,6 +350,12 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
   Statement rung(db_, "INSERT INTO signatures(track_id, rung, signature) VALUES (?1, ?2, ?3)");
   Statement text(db_,
                  "INSERT INTO track_text(rowid, artist, album, title) VALUES (?1, ?2, ?3, ?4)");
+  // Both text indexes take the same normalized texts; the word index is written only while it is
+  // current, else the next open rebuilds it.
+  const bool keep_words = word_index_ && WordIndexCurrent(db_);
+  Statement word(db_,
+                 "INSERT INTO track_words(rowid, artist, album, title, title_key) "
+                 "VALUES (?1, ?2, ?3, ?4, pelk_title_key(?4))");
   Statement genre(db_, "INSERT OR IGNORE INTO genres(name) VALUES (?1)");
   Statement existing(db_,
                      "SELECT id, artist, album, disc_number, disc_count FROM discs "
@@ -353,6 +363,13 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
   Statement holder(db_,
                    "SELECT d.identifier, d.artist, d.album, d.disc_number, d.disc_count "
                    "FROM tracks t JOIN discs d ON d.id = t.disc_id WHERE t.identifier = ?1");
+  // The word index has no content of its own: it is told the texts it indexed.
+  Statement drop_words(
+      db_,
+      "INSERT INTO track_words(track_words, rowid, artist, album, title, title_key) "
+      "SELECT 'delete', rowid, artist, album, title, pelk_title_key(title) FROM track_text "
+      "WHERE rowid IN "
+      "(SELECT id FROM tracks WHERE disc_id = ?1)");
   Statement drop_text(db_,
                       "DELETE FROM track_text WHERE rowid IN "
                       "(SELECT id FROM tracks WHERE disc_id = ?1)");
@@ -372,7 +389,8 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
     return false;
   };
   if (!disc.Ok() || !track.Ok() || !text.Ok() || !genre.Ok() || !existing.Ok() || !holder.Ok() ||
-      !drop_text.Ok() || !drop_tracks.Ok() || !drop_disc.Ok()) {
+      !drop_text.Ok() || !drop_tracks.Ok() || !drop_disc.Ok() ||
+      (keep_words && (!word.Ok() || !drop_words.Ok()))) {
     return fail("cannot prepare the catalogue insert");
   }
   if (!rung.Ok() || !drop_signatures.Ok()) return fail("cannot prepare the signatures insert");
@@ -392,7 +410,8 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
       if (drop_signatures.Step() != SQLITE_DONE) {
         return fail("cannot remove the signatures of disc " + d.identifier);
       }
-      for (Statement* drop : {&drop_text, &drop_tracks, &drop_disc}) {
+      for (Statement* drop : {&drop_words, &drop_text, &drop_tracks, &drop_disc}) {
+        if (drop == &drop_words && !keep_words) continue;
         drop->Reset();
         drop->Bind(1, old_id);
         if (drop->Step() != SQLITE_DONE) return fail("cannot remove disc " + d.identifier);
@@ -432,10 +451,14 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
       track.Bind(5, t.length_ms).Bind(6, t.identifier);
       if (track.Step() != SQLITE_DONE) return fail("track " + t.identifier);
       const int64_t track_id = sqlite3_last_insert_rowid(db_);
-      text.Reset();
-      text.Bind(1, sqlite3_last_insert_rowid(db_)).Bind(2, NormalizedUtf8(d.TrackArtist(t)));
-      text.Bind(3, album_norm).Bind(4, NormalizedUtf8(t.title));
-      if (text.Step() != SQLITE_DONE) return fail("text index of track " + t.identifier);
+      const std::string artist_norm = NormalizedUtf8(d.TrackArtist(t));
+      const std::string title_norm = NormalizedUtf8(t.title);
+      for (Statement* index : {&text, &word}) {
+        if (index == &word && !keep_words) continue;
+        index->Reset();
+        index->Bind(1, track_id).Bind(2, artist_norm).Bind(3, album_norm).Bind(4, title_norm);
+        if (index->Step() != SQLITE_DONE) return fail("text index of track " + t.identifier);
+      }
       // Rung 0 first; the ladder only beside it.
       for (size_t r = 0; t.signature && r <= t.ladder.size(); ++r) {
         const auto bytes = SignatureBytes(r == 0 ? *t.signature : t.ladder[r - 1]);
@@ -446,6 +469,7 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
       }
     }
   }
+  if (keep_words && !MarkWordIndexCurrent(db_)) return fail("cannot mark the word index current");
   if (!Execute(db_, "COMMIT", error)) {
     Execute(db_, "ROLLBACK", nullptr);
     return false;
@@ -638,6 +662,78 @@ std::vector<TrackHit> CatalogStore::TextCandidates(const std::vector<std::string
     hits.push_back(TrackHit{s.Int(0), static_cast<int32_t>(s.Int(1)), 0});
   }
   return hits;
+}
+
+Statement& CatalogStore::Cached(std::unique_ptr<Statement>& slot, std::string_view sql) {
+  if (!slot) {
+    slot = std::make_unique<Statement>(db_, sql);
+  } else {
+    slot->Reset();
+  }
+  return *slot;
+}
+
+bool CatalogStore::HasWordIndex() {
+  std::lock_guard lock(mutex_);
+  if (!word_index_) return false;
+  // The table was there at open; another program may since have written without it.
+  Statement& s = Cached(word_state_, "SELECT value = 'current' FROM meta WHERE key = 'word_index'");
+  const bool current = s.Step() == SQLITE_ROW && s.Int(0) == 1;
+  s.Reset();
+  return current;
+}
+
+bool CatalogStore::HasWord(std::string_view column, std::string_view word) {
+  if (column != "title" && column != "artist" && column != "album" && column != "title_key") {
+    return false;
+  }
+  const std::string match = AllWordsIn(column, {std::string(word)});
+  if (match.empty()) return false;
+  std::lock_guard lock(mutex_);
+  Statement& s = Cached(has_word_, "SELECT 1 FROM track_words WHERE track_words MATCH ?1 LIMIT 1");
+  s.Bind(1, match);
+  const bool found = s.Step() == SQLITE_ROW;
+  s.Reset();  // a statement left stepping would hold the file's read lock
+  return found;
+}
+
+size_t CatalogStore::WordMatches(const std::string& match, size_t at_most) {
+  if (match.empty()) return 0;
+  std::lock_guard lock(mutex_);
+  Statement& s = Cached(word_count_,
+                        "SELECT count(*) FROM (SELECT 1 FROM track_words WHERE track_words "
+                        "MATCH ?1 LIMIT ?2)");
+  s.Bind(1, match).Bind(2, static_cast<int64_t>(at_most));
+  const size_t count = s.Step() == SQLITE_ROW ? static_cast<size_t>(s.Int(0)) : 0;
+  s.Reset();
+  return count;
+}
+
+std::vector<TextCandidate> CatalogStore::WordCandidates(const std::string& match, size_t limit,
+                                                        bool ranked) {
+  std::vector<TextCandidate> candidates;
+  if (match.empty()) return candidates;
+  std::lock_guard lock(mutex_);
+  // The index ranks and cuts first; only the kept rows are joined to their tracks and discs.
+  Statement& s =
+      ranked ? Cached(ranked_words_,
+                      "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album FROM "
+                      "(SELECT rowid AS id, rank FROM track_words WHERE track_words MATCH ?1 "
+                      "ORDER BY rank LIMIT ?2) AS m "
+                      "JOIN tracks t ON t.id = m.id JOIN discs d ON d.id = t.disc_id "
+                      "ORDER BY m.rank")
+             : Cached(unranked_words_,
+                      "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album FROM "
+                      "(SELECT rowid AS id FROM track_words WHERE track_words MATCH ?1 "
+                      "LIMIT ?2) AS m "
+                      "JOIN tracks t ON t.id = m.id JOIN discs d ON d.id = t.disc_id");
+  s.Bind(1, match).Bind(2, static_cast<int64_t>(limit));
+  while (s.Step() == SQLITE_ROW) {
+    candidates.push_back(TextCandidate{s.Int(0), static_cast<int32_t>(s.Int(1)), s.Text(2),
+                                       s.Text(3), s.Text(4), s.Text(5)});
+  }
+  s.Reset();
+  return candidates;
 }
 
 }  // namespace pelk::catalog

@@ -1,6 +1,6 @@
-// The catalogue store: discs and their tracks in one SQLite file, with a full-text index over
-// the normalized artist, album and title of every track and the tracks' fingerprint signatures
-// (a ladder of them per track, see TrackRecord).
+// The catalogue store: discs and their tracks in one SQLite file, with two full-text indexes over
+// the normalized artist, album and title of every track (whole words, word_index.h, and
+// trigrams) and the tracks' fingerprint signatures (a ladder of them per track, see TrackRecord).
 //
 // The file carries its schema version; Open migrates older versions (version 2 added the discs'
 // disc number and count, version 3 several signatures per track, the one signature of an older
@@ -23,6 +23,8 @@
 #include <vector>
 
 namespace pelk::catalog {
+
+class Statement;
 
 constexpr size_t kSignatureValues = 30;
 using Signature = std::array<int16_t, kSignatureValues>;
@@ -85,6 +87,16 @@ struct TrackHit {
   int64_t distance = 0;
 };
 
+// A text lookup's candidate with what scoring it needs, read with the candidate.
+struct TextCandidate {
+  int64_t disc_id = 0;
+  int32_t track = 0;
+  std::string title;
+  std::string artist;  // the track's own; empty: the disc artist
+  std::string disc_artist;
+  std::string album;
+};
+
 struct CatalogStats {
   int64_t discs = 0;
   int64_t tracks = 0;
@@ -140,6 +152,21 @@ class CatalogStore {
   std::vector<TrackHit> TextCandidates(const std::vector<std::string>& words,
                                        std::string_view column, bool all_words, size_t limit);
 
+  // Whether lookups can use the word index (word_index.h). False for a file that had none and
+  // could not be written when it was opened, or that a program without the index has written
+  // since: such lookups use TextCandidates alone.
+  bool HasWordIndex();
+  // Whether a normalized word (one of IndexWords; with a trailing *, any word beginning with it)
+  // is in the column of any track.
+  bool HasWord(std::string_view column, std::string_view word);
+  // How many tracks match a MATCH expression over the word index (built with word_index.h),
+  // counted up to at_most: cheap, the matches are not ranked.
+  size_t WordMatches(const std::string& match, size_t at_most);
+  // Tracks matching a MATCH expression over the word index, at most limit, with their texts;
+  // ranked: best full-text rank first (every match is ranked), else in the index's order.
+  std::vector<TextCandidate> WordCandidates(const std::string& match, size_t limit,
+                                            bool ranked = true);
+
  private:
   CatalogStore(sqlite3* db, std::filesystem::path path);
   bool Migrate(std::string* error);
@@ -149,6 +176,10 @@ class CatalogStore {
   std::mutex mutex_;
   sqlite3* db_;
   std::filesystem::path path_;
+  bool word_index_ = false;  // built or found current at open
+  // The word lookups' statements, prepared once (a lookup runs several); reset after each use.
+  Statement& Cached(std::unique_ptr<Statement>& slot, std::string_view sql);
+  std::unique_ptr<Statement> word_state_, has_word_, word_count_, ranked_words_, unranked_words_;
   // Every rung kept in memory for the nearest-neighbour scan; loaded on first use.
   bool signatures_loaded_ = false;
   std::vector<Signature> signatures_;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
+#include "catalog/word_index.h"
 #include "runtime/utf.h"
 #include "text/normalize.h"
 #include "text/similarity.h"
@@ -12,6 +14,7 @@ namespace {
 
 constexpr size_t kWaveformCandidates = 16;
 constexpr size_t kTextCandidates = 200;
+constexpr size_t kRankedMatches = 1000;  // a word query matching more is not ranked
 constexpr int32_t kTextAccept = 60;     // combined score below this is no candidate
 constexpr int32_t kTextClear = 85;      // a best at least this good ...
 constexpr int32_t kTextClearMargin = 10;  // ... and this far ahead is one clear answer
@@ -75,6 +78,111 @@ void AddWords(const std::u16string& normalized, std::vector<std::string>* words)
     if (end - start >= 3) words->push_back(Utf16ToUtf8(normalized.substr(start, end - start)));
     start = end + 1;
   }
+}
+
+// The words of a normalized field that the word index holds in the column; words that are not
+// there (a misspelling, a word the catalogue lacks) cannot narrow the search and are left to the
+// scoring. With last_as_prefix, a last word of three characters or more that is no word of the
+// column stands for the words that begin with it: titles cut short (file names, tags of limited
+// length) end mid-word.
+std::vector<std::string> KnownWords(CatalogStore& store, std::string_view column,
+                                    const std::u16string& normalized, bool last_as_prefix) {
+  std::vector<std::string> known;
+  std::vector<std::string> words = IndexWords(Utf16ToUtf8(normalized));
+  for (size_t i = 0; i < words.size(); ++i) {
+    std::string& w = words[i];
+    if (std::find(known.begin(), known.end(), w) != known.end()) continue;
+    if (store.HasWord(column, w)) {
+      known.push_back(std::move(w));
+    } else if (last_as_prefix && i + 1 == words.size() && w.size() >= 3 &&
+               store.HasWord(column, w + '*')) {
+      known.push_back(w + '*');
+    }
+  }
+  return known;
+}
+
+std::string Both(const std::string& a, const std::string& b) {
+  return a.empty() || b.empty() ? std::string() : a + " AND " + b;
+}
+
+// The word-index queries of a lookup, narrowest first. The exact title (by the artist, then by
+// anyone) needs no ranking: its tracks share the whole title. The rest use only the words the
+// index holds and are ranked: every title word by the artist, every title word, all title words
+// but one by the artist, the artist's tracks on the album, the artist's tracks, all title words
+// but one.
+struct WordQuery {
+  std::string match;
+  bool ranked = true;
+};
+
+std::vector<WordQuery> ExactTitleQueries(const Field& title, const Field& artist) {
+  const std::string key = TitleKey(Utf16ToUtf8(title.normalized));
+  if (key.empty()) return {};
+  const std::string exact = AllWordsIn("title_key", {key});
+  std::vector<WordQuery> queries;
+  if (!artist.raw.empty()) {
+    const std::string by_artist = AllWordsIn("artist", IndexWords(Utf16ToUtf8(artist.normalized)));
+    if (!by_artist.empty()) queries.push_back({Both(exact, by_artist), false});
+  }
+  queries.push_back({exact, false});
+  return queries;
+}
+
+std::vector<WordQuery> WordQueries(CatalogStore& store, const Field& title, const Field& artist,
+                                   const Field& album) {
+  const std::vector<std::string> title_words = KnownWords(store, "title", title.normalized, true);
+  const std::vector<std::string> artist_words =
+      artist.raw.empty() ? std::vector<std::string>()
+                         : KnownWords(store, "artist", artist.normalized, false);
+  const std::vector<std::string> album_words =
+      album.raw.empty() ? std::vector<std::string>()
+                        : KnownWords(store, "album", album.normalized, false);
+  const std::string by_artist = AllWordsIn("artist", artist_words);
+  const std::string on_album = AllWordsIn("album", album_words);
+  const std::string all_title = AllWordsIn("title", title_words);
+  const std::string most_title = AllButOneWordIn("title", title_words);
+  std::vector<WordQuery> queries;
+  for (const std::string& match :
+       {Both(all_title, by_artist), all_title, Both(most_title, by_artist),
+        Both(by_artist, on_album), by_artist, most_title}) {
+    if (match.empty()) continue;
+    if (std::none_of(queries.begin(), queries.end(),
+                     [&](const WordQuery& q) { return q.match == match; })) {
+      queries.push_back({match, true});
+    }
+  }
+  return queries;
+}
+
+// Candidates from the trigram table, as catalogues without a word index are searched: every title
+// word in the title, then any of them, then any word anywhere (words of three characters or more,
+// matched as substrings).
+std::vector<TextCandidate> TrigramSearch(CatalogStore& store, const Field& title,
+                                         const Field& artist, const Field& album) {
+  std::vector<std::string> title_words, all_words;
+  AddWords(title.normalized, &title_words);
+  if (title_words.empty() && !title.normalized.empty()) {
+    title_words.push_back(Utf16ToUtf8(title.normalized));
+  }
+  all_words = title_words;
+  AddWords(artist.normalized, &all_words);
+  AddWords(album.normalized, &all_words);
+  std::vector<TrackHit> hits = store.TextCandidates(title_words, "title", true, kTextCandidates);
+  if (hits.empty()) hits = store.TextCandidates(title_words, "title", false, kTextCandidates);
+  if (hits.empty()) hits = store.TextCandidates(all_words, "", false, kTextCandidates);
+
+  std::vector<TextCandidate> candidates;
+  std::map<int64_t, DiscPtr> discs;
+  for (const TrackHit& hit : hits) {
+    DiscPtr& disc = discs[hit.disc_id];
+    if (!disc) disc = store.DiscById(hit.disc_id);
+    const TrackRecord* track = disc ? disc->Track(hit.track) : nullptr;
+    if (!track) continue;
+    candidates.push_back(TextCandidate{hit.disc_id, hit.track, track->title, track->artist,
+                                       disc->artist, disc->album});
+  }
+  return candidates;
 }
 
 }  // namespace
@@ -141,7 +249,7 @@ ParsedFileName ParseFileName(std::u16string_view path) {
   return parsed;
 }
 
-MatchAnswer MatchText(CatalogStore& store, const TextQuery& query) {
+MatchAnswer MatchText(CatalogStore& store, const TextQuery& query, TextSearch search) {
   TextQuery q = query;
   if (q.title.empty() && !q.file_name.empty()) {
     const ParsedFileName parsed = ParseFileName(q.file_name);
@@ -152,41 +260,66 @@ MatchAnswer MatchText(CatalogStore& store, const TextQuery& query) {
   MatchAnswer answer;
   if (q.title.empty()) return answer;
   const Field title = MakeField(q.title), artist = MakeField(q.artist), album = MakeField(q.album);
-  std::vector<std::string> title_words, all_words;
-  AddWords(title.normalized, &title_words);
-  if (title_words.empty() && !title.normalized.empty()) {
-    title_words.push_back(Utf16ToUtf8(title.normalized));
-  }
-  all_words = title_words;
-  AddWords(artist.normalized, &all_words);
-  AddWords(album.normalized, &all_words);
-
-  // Narrowest first: every title word in the title, then any of them, then any word anywhere.
-  std::vector<TrackHit> hits = store.TextCandidates(title_words, "title", true, kTextCandidates);
-  if (hits.empty()) hits = store.TextCandidates(title_words, "title", false, kTextCandidates);
-  if (hits.empty()) hits = store.TextCandidates(all_words, "", false, kTextCandidates);
-
-  std::map<int64_t, DiscPtr> discs;
-  std::vector<Match> scored;
-  for (const TrackHit& hit : hits) {
-    DiscPtr& disc = discs[hit.disc_id];
-    if (!disc) disc = store.DiscById(hit.disc_id);
-    const TrackRecord* track = disc ? disc->Track(hit.track) : nullptr;
-    if (!track) continue;
+  auto score_of = [&](const TextCandidate& c) {
     // Title counts twice; artist and album count when the query has them.
-    int32_t total = 2 * Similarity(title, Utf8ToUtf16(track->title));
+    int32_t total = 2 * Similarity(title, Utf8ToUtf16(c.title));
     int32_t weight = 2;
     if (!artist.raw.empty()) {
-      total += std::max(Similarity(artist, Utf8ToUtf16(disc->TrackArtist(*track))),
-                        Similarity(artist, Utf8ToUtf16(disc->artist)));
+      total +=
+          std::max(Similarity(artist, Utf8ToUtf16(c.artist.empty() ? c.disc_artist : c.artist)),
+                   Similarity(artist, Utf8ToUtf16(c.disc_artist)));
       ++weight;
     }
     if (!album.raw.empty()) {
-      total += Similarity(album, Utf8ToUtf16(disc->album));
+      total += Similarity(album, Utf8ToUtf16(c.album));
       ++weight;
     }
-    const int32_t score = total / weight;
-    if (score >= kTextAccept) scored.push_back(Match{hit.disc_id, hit.track, score});
+    return total / weight;
+  };
+  std::vector<Match> scored;
+  auto add = [&](const TextCandidate& c) {
+    if (const int32_t score = score_of(c); score >= kTextAccept) {
+      scored.push_back(Match{c.disc_id, c.track, score});
+    }
+  };
+
+  // Word queries run until one brings a clear match or the candidates are many; each ranks at most
+  // kRankedMatches tracks (a broader one hands out its first matches unranked), so the cost follows
+  // the query's words, not the catalogue. Measured on generated catalogues
+  // (bench/text_lookup_study.cpp). Only when no word query finds a track are the trigrams searched.
+  bool words_found = false;
+  if (search == TextSearch::kWords && store.HasWordIndex()) {
+    std::set<std::pair<int64_t, int32_t>> seen;
+    auto run = [&](const WordQuery& q) {
+      // Ranking decides which matches are kept only when there are more than the candidates.
+      bool ranked = false;
+      if (q.ranked) {
+        const size_t count = store.WordMatches(q.match, kRankedMatches + 1);
+        if (count == 0) return false;
+        ranked = count > kTextCandidates && count <= kRankedMatches;
+      }
+      for (const TextCandidate& c : store.WordCandidates(q.match, kTextCandidates, ranked)) {
+        words_found = true;
+        if (seen.insert({c.disc_id, c.track}).second) add(c);
+      }
+      // Enough: a clear match, or as many candidates as one query may bring (a text that is not
+      // in the catalogue must not run every query).
+      return seen.size() >= kTextCandidates ||
+             std::any_of(scored.begin(), scored.end(),
+                         [](const Match& m) { return m.score >= kTextClear; });
+    };
+    bool clear = false;
+    for (const WordQuery& q : ExactTitleQueries(title, artist)) {
+      if ((clear = run(q))) break;
+    }
+    if (!clear) {
+      for (const WordQuery& q : WordQueries(store, title, artist, album)) {
+        if (run(q)) break;
+      }
+    }
+  }
+  if (!words_found) {
+    for (const TextCandidate& c : TrigramSearch(store, title, artist, album)) add(c);
   }
   std::stable_sort(scored.begin(), scored.end(),
                    [](const Match& a, const Match& b) { return a.score > b.score; });

@@ -75,6 +75,13 @@ struct ParsedFileName {
 };
 ParsedFileName ParseFileName(std::u16string_view path);
 
-MatchAnswer MatchText(CatalogStore& store, const TextQuery& query);
+// Which text index a lookup may use. kWords searches the word index and falls back to the
+// trigram table when no word query finds a track (or the catalogue has no current word index);
+// kTrigramsOnly searches as a catalogue without a word index is searched (for comparisons).
+enum class TextSearch { kWords, kTrigramsOnly };
+
+// Candidates from the text index, scored with the system's own field similarity.
+MatchAnswer MatchText(CatalogStore& store, const TextQuery& query,
+                      TextSearch search = TextSearch::kWords);
 
 }  // namespace pelk::catalog
