@@ -3,6 +3,7 @@
 #pragma once
 
 #include "control/lookup_control.h"
+#include "pelk/catalog_control.h"
 #include "pelk/file_info_interfaces.h"
 #include "pelk/fingerprint_interfaces.h"
 #include "pelk/manager_interfaces.h"
