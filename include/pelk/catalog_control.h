@@ -1,5 +1,6 @@
-// The catalogue interface of our lookup control (libpelkcontrol.so): which catalogue file the
-// control answers from, and the tracer's record of its last lookups.
+/// @file
+/// The interfaces of our lookup control (libpelkcontrol.so) beyond those every control has: which
+/// catalogue file the control answers from, and writing tags into audio files.
 #pragma once
 
 #include "control/lookup_control.h"
@@ -16,9 +17,10 @@ namespace pelk::catalog {
 /// Reach it with QueryInterface on the control: `control.As<catalog::IPelkCatalogControl>()`.
 struct IPelkCatalogControl : IDispatch {
   /// The interface identifier.
+  /// The interface identifier.
   static constexpr IID kIid = MakeGuid("5E4A6C1B-7D20-4F3A-9B8E-2C61D0A4F7E3");
   /// The interface this one extends.
-  using Base = IDispatch;
+  using Base = IDispatch;  ///< The interface this one extends.
   /// Opens (creating when absent) the catalogue at path; an empty path means $PELK_CATALOG, else
   /// $XDG_DATA_HOME/pelk/catalog.db, else ~/.local/share/pelk/catalog.db. E_FAIL with error
   /// information describing why when the file is refused (not a catalogue, a newer schema).
@@ -43,3 +45,37 @@ inline const DispatchTable& IPelkCatalogControl::Table() {
 }
 
 }  // namespace pelk::catalog
+
+namespace pelk {
+
+/// @brief Writing a tag into an audio file: answered by the tags of our lookup control
+/// (CLSID_PelkFileTag, CLSID_PelkMediaFileTag, and the tags the manager reads).
+///
+/// The write is atomic: a copy in the same folder is written, flushed and renamed over the file,
+/// keeping its permission bits. Use a tag from one thread at a time.
+struct IFileTagStore : IDispatch {
+  /// The interface identifier.
+  static constexpr IID kIid = MakeGuid("362D9770-3461-4796-AD3B-DD658B948854");
+  /// The interface this one extends.
+  using Base = IDispatch;
+  /// Writes the tag's texts and named fields into the file's tags. A null or empty file_name
+  /// means the file the tag was loaded from or attached to; E_INVALIDARG when there is none;
+  /// E_ACCESSDENIED for a file without write permission. flags is 0. The tag stays bound to the
+  /// file it was bound to.
+  virtual HRESULT SaveToFile(BSTR file_name, int32_t flags) = 0;
+  /// The file the tag was last loaded from or attached to; empty when none.
+  virtual HRESULT get_FileName(BSTR* file_name) = 0;
+  /// The late-bound description of the interface's own operations.
+  static const DispatchTable& Table();
+};
+
+inline const DispatchTable& IFileTagStore::Table() {
+  static const DispatchEntry entries[] = {
+      DispEntry<&IFileTagStore::SaveToFile>(u"SaveToFile", 1),
+      DispEntry<&IFileTagStore::get_FileName>(u"FileName", 2, DISPATCH_PROPERTYGET),
+  };
+  static const DispatchTable table{IFileTagStore::kIid, entries, nullptr};
+  return table;
+}
+
+}  // namespace pelk

@@ -1,5 +1,6 @@
-// Everything a host includes to use the identification module: the runtime's strings, variants,
-// interfaces and threads, the lookup control's interfaces, and the module's own interfaces.
+/// @file
+/// Everything a host includes to use the identification module: the runtime's strings, variants,
+/// interfaces and threads, the lookup control's interfaces, and the module's own interfaces.
 #pragma once
 
 #include "control/lookup_control.h"
