@@ -3,6 +3,7 @@
 #   make test SANITIZE=thread    TSan build in build-thread/
 #   make bench                   benchmarks (Release) in build-bench/
 #   make fuzz                    libFuzzer targets (clang) in build-fuzz/
+#   make docs                    the API reference (Doxygen) in build/docs/html/
 SANITIZE ?=
 BUILD_TYPE ?= RelWithDebInfo
 ifeq ($(SANITIZE),)
@@ -13,7 +14,7 @@ endif
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSONQUIX_SANITIZE=$(SANITIZE)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test run bench fuzz format clean
+.PHONY: all deps build test run bench fuzz docs format clean
 
 all: build
 
@@ -45,6 +46,15 @@ fuzz:
 	  -DSONQUIX_BUILD_FUZZ=ON -DSONQUIX_BUILD_TESTS=OFF
 	cmake --build build-fuzz -j $(JOBS)
 	@echo "fuzz targets are in build-fuzz/fuzz/"
+
+# Fails on any Doxygen warning, an undocumented public member included.
+docs:
+	@scripts/deps.sh docs
+	@mkdir -p $(BUILD_DIR)/docs
+	SONQUIX_DOCS_DIR=$(BUILD_DIR)/docs \
+	  SONQUIX_VERSION=$$(sed -n 's/^project(sonquix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt) \
+	  doxygen Doxyfile
+	@echo "API reference: $(BUILD_DIR)/docs/html/index.html"
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -10,17 +10,6 @@
 
 namespace pelk::catalog {
 
-const DispatchTable& IPelkCatalogControl::Table() {
-  using I = IPelkCatalogControl;
-  static const DispatchEntry entries[] = {
-      DispEntry<&I::OpenCatalog>(u"OpenCatalog", 1),
-      DispEntry<&I::get_CatalogPath>(u"CatalogPath", 2, DISPATCH_PROPERTYGET),
-      DispEntry<&I::get_TraceLog>(u"TraceLog", 3, DISPATCH_PROPERTYGET),
-  };
-  static const DispatchTable table{I::kIid, entries, nullptr};
-  return table;
-}
-
 namespace {
 
 HRESULT StoreUnavailable(CatalogSession& session) {

@@ -2,29 +2,17 @@
 // its anchor (kind 9), extended data and data-list elements, all over one catalogue session.
 //
 // Besides the operations every lookup control answers, the control offers IPelkCatalogControl
-// to choose the catalogue file and read the tracer's record.
+// (pelk/catalog_control.h, public) to choose the catalogue file and read the tracer's record.
 #pragma once
 
 #include <memory>
 
 #include "catalog/catalog_session.h"
 #include "control/lookup_control.h"
+#include "pelk/catalog_control.h"
 #include "runtime/object.h"
 
 namespace pelk::catalog {
-
-struct IPelkCatalogControl : IDispatch {
-  static constexpr IID kIid = MakeGuid("5E4A6C1B-7D20-4F3A-9B8E-2C61D0A4F7E3");
-  using Base = IDispatch;
-  // Opens (creating when absent) the catalogue at path; an empty path means $PELK_CATALOG, else
-  // $XDG_DATA_HOME/pelk/catalog.db, else ~/.local/share/pelk/catalog.db. E_FAIL with error
-  // information describing why when the file is refused (not a catalogue, a newer schema).
-  virtual HRESULT OpenCatalog(BSTR path) = 0;
-  virtual HRESULT get_CatalogPath(BSTR* path) = 0;
-  // The tracer's record: one line per step, "name<TAB>microseconds" (or "name<TAB>open").
-  virtual HRESULT get_TraceLog(BSTR* log) = 0;
-  static const DispatchTable& Table();
-};
 
 inline constexpr char16_t kControlVersion[] = u"PELKControl 2.6.0.10";
 

@@ -6,15 +6,6 @@
 
 namespace pelk {
 
-const DispatchTable& IFileTagStore::Table() {
-  static const DispatchEntry entries[] = {
-      DispEntry<&IFileTagStore::SaveToFile>(u"SaveToFile", 1),
-      DispEntry<&IFileTagStore::get_FileName>(u"FileName", 2, DISPATCH_PROPERTYGET),
-  };
-  static const DispatchTable table{IFileTagStore::kIid, entries, nullptr};
-  return table;
-}
-
 namespace catalog {
 namespace {
 

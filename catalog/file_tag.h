@@ -73,24 +73,11 @@
 
 #include "catalog/tag_mapping.h"
 #include "control/file_tag.h"
+#include "pelk/catalog_control.h"
 #include "runtime/bstr.h"
 #include "runtime/object.h"
 
 namespace pelk {
-
-// Our own operation on the catalogue's tags: writing a tag into an audio file.
-struct IFileTagStore : IDispatch {
-  static constexpr IID kIid = MakeGuid("362D9770-3461-4796-AD3B-DD658B948854");
-  using Base = IDispatch;
-  // Writes the tag's texts and named fields into the file's tags (catalog::WriteTagFile says
-  // what is written and the failures). A null or empty file_name means the file the tag was
-  // loaded from or attached to; E_INVALIDARG when there is none. flags is 0. The tag stays bound
-  // to the file it was bound to.
-  virtual HRESULT SaveToFile(BSTR file_name, int32_t flags) = 0;
-  // The file the tag was last loaded from or attached to; empty when none.
-  virtual HRESULT get_FileName(BSTR* file_name) = 0;
-  static const DispatchTable& Table();
-};
 
 namespace catalog {
 

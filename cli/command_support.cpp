@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/module_session.h"
 #include "runtime/utf.h"
 
 namespace pelk::cli {
@@ -12,7 +13,12 @@ namespace pelk::cli {
 void SetUpApp(CLI::App& app) {
   app.name("sonquix");
   app.description("Identifies music files: fingerprints, catalogue lookups, text comparison.");
-  app.set_version_flag("--version", std::string("sonquix ") + SONQUIX_VERSION);
+  // The version, and the modules this host would load (where an installed tree is looked for).
+  app.set_version_flag("--version", [] {
+    const ModulePaths modules = FindModules();
+    return std::string("sonquix ") + SONQUIX_VERSION + "\nmodules: " + modules.sonquix + ", " +
+           modules.control;
+  });
   app.require_subcommand(1);
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     std::string message = e.what();

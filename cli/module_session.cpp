@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "catalog/catalog_control.h"
 #include "catalog/catalog_store.h"
 #include "cli/command_support.h"
 #include "control/control_objects.h"
+#include "pelk/catalog_control.h"
 #include "runtime/bstr.h"
 #include "runtime/error_info.h"
 #include "runtime/utf.h"
@@ -49,6 +49,18 @@ ModulePaths FindModules() {
   if (const char* dir = std::getenv("PELK_MODULE_DIR"); dir && *dir) {
     const std::filesystem::path folder(dir);
     return {(folder / kSonquixFile).string(), (folder / kControlFile).string()};
+  }
+  // An installed host finds the modules in the library folder of its own prefix, wherever the
+  // tree was installed or moved to; the build tree has no such folder beside the executable.
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const std::filesystem::path folder =
+        (self.parent_path() / SONQUIX_INSTALLED_MODULE_DIR).lexically_normal();
+    if (std::filesystem::exists(folder / kSonquixFile, ec) &&
+        std::filesystem::exists(folder / kControlFile, ec)) {
+      return {(folder / kSonquixFile).string(), (folder / kControlFile).string()};
+    }
   }
   return {SONQUIX_MODULE_PATH, SONQUIX_CONTROL_MODULE_PATH};
 }

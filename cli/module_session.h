@@ -5,7 +5,8 @@
 // it, and the manager created through DllGetObject and initialized against the control.
 //
 // Where the modules are found: in the folder $PELK_MODULE_DIR when that variable is set (both
-// files, under their usual names), else at the paths where this build tree put them.
+// files, under their usual names), else in the installed library folder relative to the
+// executable (bin/../lib of an installed tree), else at the paths where this build tree put them.
 //
 // References: the session holds the control, its lookup engine, the manager and a fingerprinter;
 // the destructor shuts the manager down and releases them. The modules stay loaded for the life

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, and only those that are missing.
-# Idempotent and quiet when nothing is missing. Extra sets: `deps.sh fuzz`, `deps.sh bench`.
+# Idempotent and quiet when nothing is missing. Extra sets: `deps.sh fuzz`, `deps.sh bench`,
+# `deps.sh docs`.
 set -euo pipefail
 
 packages=(
@@ -15,7 +16,8 @@ for extra in "$@"; do
   case "$extra" in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(libchromaprint-tools hyperfine sox libsox-fmt-base espeak-ng) ;;
-    *) echo "deps.sh: unknown set '$extra' (known: fuzz, bench)" >&2; exit 2 ;;
+    docs) packages+=(doxygen) ;;
+    *) echo "deps.sh: unknown set '$extra' (known: fuzz, bench, docs)" >&2; exit 2 ;;
   esac
 done
 

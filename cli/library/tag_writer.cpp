@@ -1,7 +1,7 @@
 #include "cli/library/tag_writer.h"
 
-#include "catalog/file_tag.h"
 #include "cli/command_support.h"
+#include "pelk/catalog_control.h"
 #include "runtime/bstr.h"
 
 namespace pelk::cli {
@@ -15,10 +15,10 @@ struct Field {
   HRESULT (*put)(IFileTag*, BSTR);
 };
 
-#define PELK_TAG_FIELD(name, property)                                \
-  Field {                                                             \
+#define PELK_TAG_FIELD(name, property)                               \
+  Field {                                                            \
     name, [](IFileTag* t, BSTR* v) { return t->get_##property(v); }, \
-        [](IFileTag* t, BSTR v) { return t->put_##property(v); }      \
+        [](IFileTag* t, BSTR v) { return t->put_##property(v); }     \
   }
 const Field kFields[] = {
     PELK_TAG_FIELD("artist", Artist),         PELK_TAG_FIELD("album", AlbumTitle),

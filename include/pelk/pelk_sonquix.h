@@ -1,8 +1,10 @@
-// Everything a host includes to use the identification module: the runtime's strings, variants,
-// interfaces and threads, the lookup control's interfaces, and the module's own interfaces.
+/// @file
+/// Everything a host includes to use the identification module: the runtime's strings, variants,
+/// interfaces and threads, the lookup control's interfaces, and the module's own interfaces.
 #pragma once
 
 #include "control/lookup_control.h"
+#include "pelk/catalog_control.h"
 #include "pelk/file_info_interfaces.h"
 #include "pelk/fingerprint_interfaces.h"
 #include "pelk/manager_interfaces.h"
