@@ -48,7 +48,7 @@ fuzz:
 	@scripts/deps.sh fuzz
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DSONQUIX_BUILD_FUZZ=ON -DSONQUIX_BUILD_TESTS=OFF $(LAUNCHER)
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_all
 	@echo "fuzz targets are in build-fuzz/fuzz/"
 
 # Each target runs SECONDS on a copy of its seed corpus (fuzz/corpus/<target>/, kept unchanged);

@@ -10,9 +10,14 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
+
 #include "cli/commands/fingerprint_command.h"
+#include "cli/commands/identify_command.h"
 #include "cli/library/audio_files.h"
 #include "tests/cli/cli_runner.h"
+#include "tests/cli/tones_catalog.h"
 #include "tests/support/pcm_synth.h"
 
 namespace pelk::cli {
@@ -119,6 +124,32 @@ TEST_F(ResourceLimitsTest, AFolderOfAHundredThousandFilesIsWalkedOnceEach) {
   // The paths themselves (about 5 MB here) and their bookkeeping, nothing per file beyond.
   RecordProperty("walk_peak_growth_mb", std::to_string(report[2]));
   EXPECT_LT(report[2], 64);
+}
+
+TEST_F(ResourceLimitsTest, AFileWhoseTagHoldsAOneMegabyteTitleIsStillIdentified) {
+  MakeTonesCatalog(dir_ / "tones", "D-TONES");
+  // The first track's music under a title of a million characters (words of every length), and
+  // the second track as it is: both are identified, the first by its fingerprint.
+  std::string title;
+  for (int i = 0; title.size() < (1u << 20); ++i) title += std::string(1 + i % 40, 'a' + i % 26) + " ";
+  const fs::path long_title = dir_ / "long-title.wav";
+  const fs::path plain = dir_ / "plain.wav";
+  WriteMusic(long_title, 11, 16);
+  WriteTags(long_title, {"Synth", "Tones", title, "1", ""});
+  WriteMusic(plain, 12, 16);
+  WriteTags(plain, {"Synth", "Tones", "Second Wind", "2", ""});
+
+  const Outcome run = RunCommand(AddIdentifyCommand,
+                                 {"identify", "--catalog", (dir_ / "tones" / "catalog.db").string(),
+                                  "--json", long_title.string(), plain.string()});
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::istringstream lines(run.out);
+  std::vector<nlohmann::json> answers;
+  for (std::string line; std::getline(lines, line);) answers.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(answers.size(), 2u) << run.out;
+  for (const nlohmann::json& answer : answers) {
+    EXPECT_NE(answer.dump().find("\"D-TONES\""), std::string::npos) << answer.dump();
+  }
 }
 
 }  // namespace
