@@ -178,8 +178,8 @@ bool ParseCatalogJson(std::string_view text, std::vector<DiscRecord>* discs, std
     // line.
     const std::string what = e.what();
     const size_t close = what.rfind('\'');
-    const size_t open = close == std::string::npos || close == 0 ? std::string::npos
-                                                                 : what.rfind('\'', close - 1);
+    const size_t open =
+        close == std::string::npos || close == 0 ? std::string::npos : what.rfind('\'', close - 1);
     const std::string token =
         open == std::string::npos ? std::string() : what.substr(open + 1, close - open - 1);
     const size_t at = token.empty() ? std::string_view::npos : text.find(token);

@@ -91,8 +91,8 @@ std::string WriteFailure(sqlite3* db, std::string_view where, std::string_view w
       break;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      why = "another program kept it busy for more than " +
-            std::to_string(kBusyTimeoutMs / 1000) + " s";
+      why = "another program kept it busy for more than " + std::to_string(kBusyTimeoutMs / 1000) +
+            " s";
       break;
     default:
       return std::string(what) + ": " + sqlite3_errmsg(db);

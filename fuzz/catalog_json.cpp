@@ -1,6 +1,8 @@
 // Any bytes as a catalogue file for `sonquix catalog import`: the reader refuses in words
 // ("line N: ...") or yields discs that the writer turns back into the same discs, and that an
 // empty in-memory catalogue takes whole or refuses in words.
+#include "catalog/catalog_json.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -8,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/catalog_json.h"
 #include "catalog/catalog_store.h"
 
 namespace {

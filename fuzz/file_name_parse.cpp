@@ -22,14 +22,15 @@ CatalogStore& Catalogue() {
     if (!s) std::abort();
     std::vector<DiscRecord> discs(2);
     discs[0] = DiscRecord{.identifier = "D-1", .album = "Blue Horizons", .artist = "The Tones"};
-    discs[1] = DiscRecord{.identifier = "D-2", .album = "Caf\xc3\xa9 \"Quotes\"", .artist = "AC/DC"};
-    const char* titles[] = {"Morning Light", "Night \"Drive\"", "01 Intro", "\xe4\xb8\xad\xe6\x96\x87"};
+    discs[1] =
+        DiscRecord{.identifier = "D-2", .album = "Caf\xc3\xa9 \"Quotes\"", .artist = "AC/DC"};
+    const char* titles[] = {"Morning Light", "Night \"Drive\"", "01 Intro",
+                            "\xe4\xb8\xad\xe6\x96\x87"};
     int n = 0;
     for (DiscRecord& d : discs) {
       for (int t = 1; t <= 4; ++t) {
-        d.tracks.push_back(TrackRecord{.number = t,
-                                       .title = titles[(t + n) % 4],
-                                       .identifier = "T-" + std::to_string(++n)});
+        d.tracks.push_back(TrackRecord{
+            .number = t, .title = titles[(t + n) % 4], .identifier = "T-" + std::to_string(++n)});
       }
     }
     if (!s->AddDiscs(discs, &error)) std::abort();

@@ -17,9 +17,9 @@
 
 namespace {
 
-constexpr const char* kExtensions[] = {"mp3", "flac", "ogg",  "opus", "m4a", "wma",
-                                       "wv",  "aiff", "wav",  "ape",  "mpc", "spx",
-                                       "oga", "tta",  "mp4",  "asf",  "aif", "m4b"};
+constexpr const char* kExtensions[] = {"mp3", "flac", "ogg", "opus", "m4a", "wma",
+                                       "wv",  "aiff", "wav", "ape",  "mpc", "spx",
+                                       "oga", "tta",  "mp4", "asf",  "aif", "m4b"};
 constexpr size_t kExtensionCount = sizeof kExtensions / sizeof kExtensions[0];
 
 // One scratch folder per process, in memory when the machine has /dev/shm (writes are fsynced).
@@ -39,9 +39,9 @@ const std::filesystem::path& ScratchDir() {
 void ReadEverything(pelk::IMediaFileTag* tag) {
   using pelk::Bstr;
   using I = pelk::IFileTag;
-  for (HRESULT (I::*get)(BSTR*) : {&I::get_AlbumTitle, &I::get_Artist, &I::get_Title,
-                                   &I::get_Identifier, &I::get_TrackNumber, &I::get_Genre,
-                                   &I::get_Year, &I::get_Comment}) {
+  for (HRESULT (I::*get)(BSTR*) :
+       {&I::get_AlbumTitle, &I::get_Artist, &I::get_Title, &I::get_Identifier, &I::get_TrackNumber,
+        &I::get_Genre, &I::get_Year, &I::get_Comment}) {
     Bstr value;
     if ((tag->*get)(value.Out()) != S_OK) std::abort();
   }

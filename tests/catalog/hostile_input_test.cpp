@@ -71,23 +71,23 @@ ChildRead ReadInChild(const std::string& path) {
     char artist[64] = {};
     const std::string a = Utf16ToUtf8(data.texts[kTagArtist]).substr(0, sizeof artist - 1);
     a.copy(artist, a.size());
-    const bool ok = ::write(fds[1], &result.hr, sizeof result.hr) == sizeof result.hr &&
-                    ::write(fds[1], &result.grown_mb, sizeof result.grown_mb) ==
-                        sizeof result.grown_mb &&
-                    ::write(fds[1], &result.title_length, sizeof result.title_length) ==
-                        sizeof result.title_length &&
-                    ::write(fds[1], artist, sizeof artist) == sizeof artist;
+    const bool ok =
+        ::write(fds[1], &result.hr, sizeof result.hr) == sizeof result.hr &&
+        ::write(fds[1], &result.grown_mb, sizeof result.grown_mb) == sizeof result.grown_mb &&
+        ::write(fds[1], &result.title_length, sizeof result.title_length) ==
+            sizeof result.title_length &&
+        ::write(fds[1], artist, sizeof artist) == sizeof artist;
     ::_exit(ok ? 0 : 1);
   }
   ::close(fds[1]);
   ChildRead result;
   char artist[64] = {};
-  const bool ok = ::read(fds[0], &result.hr, sizeof result.hr) == sizeof result.hr &&
-                  ::read(fds[0], &result.grown_mb, sizeof result.grown_mb) ==
-                      sizeof result.grown_mb &&
-                  ::read(fds[0], &result.title_length, sizeof result.title_length) ==
-                      sizeof result.title_length &&
-                  ::read(fds[0], artist, sizeof artist) == sizeof artist;
+  const bool ok =
+      ::read(fds[0], &result.hr, sizeof result.hr) == sizeof result.hr &&
+      ::read(fds[0], &result.grown_mb, sizeof result.grown_mb) == sizeof result.grown_mb &&
+      ::read(fds[0], &result.title_length, sizeof result.title_length) ==
+          sizeof result.title_length &&
+      ::read(fds[0], artist, sizeof artist) == sizeof artist;
   ::close(fds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);

@@ -35,12 +35,13 @@ std::string BatchJson(const std::string& prefix, int discs, int tracks) {
   std::string text = R"({"format": "pelk-catalog", "version": 1, "discs": [)";
   for (int d = 0; d < discs; ++d) {
     const std::string id = prefix + std::to_string(d);
-    text += std::string(d ? "," : "") + R"({"identifier": ")" + id +
-            R"(", "album": "Album )" + id + R"(", "artist": "Artist )" + prefix +
+    text += std::string(d ? "," : "") + R"({"identifier": ")" + id + R"(", "album": "Album )" + id +
+            R"(", "artist": "Artist )" + prefix +
             R"(", "year": 2001, "genre": "Test", "tracks": [)";
     for (int t = 1; t <= tracks; ++t) {
       std::string signature;
-      for (int v = 0; v < 30; ++v) signature += (v ? " " : "") + std::to_string(d * 97 + t * 31 + v);
+      for (int v = 0; v < 30; ++v)
+        signature += (v ? " " : "") + std::to_string(d * 97 + t * 31 + v);
       text += std::string(t > 1 ? "," : "") + R"({"number": )" + std::to_string(t) +
               R"(, "title": "Song )" + std::to_string(t) + " of " + id + R"(", "identifier": ")" +
               id + "-T" + std::to_string(t) + R"(", "length_ms": 180000, "signature": ")" +
@@ -79,7 +80,8 @@ Inspection Inspect(const std::string& path) {
   auto single = [&](const char* sql) -> std::string {
     sqlite3_stmt* s = nullptr;
     std::string value = "(error)";
-    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
+    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK &&
+        sqlite3_step(s) == SQLITE_ROW) {
       const auto* text = sqlite3_column_text(s, 0);
       value = text ? reinterpret_cast<const char*>(text) : "";
     }
@@ -87,8 +89,9 @@ Inspection Inspect(const std::string& path) {
     return value;
   };
   out.integrity = single("PRAGMA integrity_check");
-  out.text_index_sound = sqlite3_exec(db, "INSERT INTO track_text(track_text) VALUES('integrity-check')",
-                                      nullptr, nullptr, nullptr) == SQLITE_OK;
+  out.text_index_sound =
+      sqlite3_exec(db, "INSERT INTO track_text(track_text) VALUES('integrity-check')", nullptr,
+                   nullptr, nullptr) == SQLITE_OK;
   out.counts.discs = std::stoll("0" + single("SELECT count(*) FROM discs"));
   out.counts.tracks = std::stoll("0" + single("SELECT count(*) FROM tracks"));
   out.counts.indexed = std::stoll("0" + single("SELECT count(*) FROM track_text"));
@@ -130,7 +133,8 @@ pid_t StartChild(const std::vector<std::string>& args, const std::function<void(
 ChildEnd FinishChild(pid_t pid, int err_pipe) {
   ChildEnd end;
   char buffer[4096];
-  for (ssize_t got; (got = ::read(err_pipe, buffer, sizeof buffer)) > 0;) end.err.append(buffer, got);
+  for (ssize_t got; (got = ::read(err_pipe, buffer, sizeof buffer)) > 0;)
+    end.err.append(buffer, got);
   ::close(err_pipe);
   ::waitpid(pid, &end.status, 0);
   return end;
@@ -226,8 +230,9 @@ class CatalogCrashTest : public ::testing::Test {
       EXPECT_TRUE(seen.counts == before || seen.counts == after)
           << "killed at operation " << point << " of " << total << ": " << seen.counts;
       std::string error;
-      EXPECT_NE(catalog::CatalogStore::Open(db_, catalog::CatalogStore::OpenMode::kExisting, &error),
-                nullptr)
+      EXPECT_NE(
+          catalog::CatalogStore::Open(db_, catalog::CatalogStore::OpenMode::kExisting, &error),
+          nullptr)
           << error;
       EXPECT_EQ(Inspect(db_).counts, seen.counts) << "killed at operation " << point;
     }
@@ -263,8 +268,8 @@ TEST_F(CatalogCrashTest, ReplacingImportKilledAtAnyStepNeverLosesTheOldDiscs) {
 TEST_F(CatalogCrashTest, AddAlbumKilledAtAnyStepAddsTheWholeAlbumOrNothing) {
   MakeTonesCatalog(dir_ / "tones", "D-TONES");
   fs::copy_file(dir_ / "tones" / "catalog.db", base_);
-  std::vector<std::string> args = {"catalog", "add-album", db_, "--artist", "Other",
-                                   "--album", "Second"};
+  std::vector<std::string> args = {"catalog", "add-album", db_,     "--artist",
+                                   "Other",   "--album",   "Second"};
   for (int track = 1; track <= 3; ++track) {
     args.push_back((dir_ / "tones" / "album" / ("0" + std::to_string(track) + ".wav")).string());
   }
@@ -304,8 +309,9 @@ TEST_F(CatalogCrashTest, TwoWritersWaitForEachOtherAndBothSucceed) {
   for (const std::string& file : {first, second}) {
     int err_pipe = -1;
     const int report = lock_pipe[1];
-    const pid_t pid = StartChild({"catalog", "import", db_, file},
-                                 [report] { crash_testing::InstallKillPointVfs(0, report); }, &err_pipe);
+    const pid_t pid = StartChild(
+        {"catalog", "import", db_, file},
+        [report] { crash_testing::InstallKillPointVfs(0, report); }, &err_pipe);
     ASSERT_GT(pid, 0);
     children.emplace_back(pid, err_pipe);
   }
@@ -334,8 +340,10 @@ TEST_F(CatalogCrashTest, TwoWritersCreatingOneCatalogueBothSucceed) {
   const std::string first = Write("first.json", BatchJson("FIRST", 2, 3));
   const std::string second = Write("second.json", BatchJson("SECOND", 2, 3));
   int first_err = -1, second_err = -1;
-  const pid_t a = StartChild({"catalog", "import", db_, first}, [] {}, &first_err);
-  const pid_t b = StartChild({"catalog", "import", db_, second}, [] {}, &second_err);
+  const pid_t a = StartChild(
+      {"catalog", "import", db_, first}, [] {}, &first_err);
+  const pid_t b = StartChild(
+      {"catalog", "import", db_, second}, [] {}, &second_err);
   const ChildEnd end_a = FinishChild(a, first_err), end_b = FinishChild(b, second_err);
   EXPECT_EQ(end_a.Code(), 0) << end_a.err;
   EXPECT_EQ(end_b.Code(), 0) << end_b.err;
@@ -350,15 +358,16 @@ TEST_F(CatalogCrashTest, ReadOnlyCatalogueIsRefusedInWordsAndLeftAlone) {
   fs::permissions(db_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   const std::string original = Bytes(db_);
 
-  const Outcome import =
-      RunCommand(AddCatalogCommand, {"catalog", "import", db_, Write("new.json", BatchJson("NEW", 1, 2))});
+  const Outcome import = RunCommand(
+      AddCatalogCommand, {"catalog", "import", db_, Write("new.json", BatchJson("NEW", 1, 2))});
   EXPECT_NE(import.code, 0);
   EXPECT_NE(import.err.find("read-only"), std::string::npos) << import.err;
   EXPECT_NE(import.err.find("nothing imported"), std::string::npos) << import.err;
 
   MakeTonesCatalog(dir_ / "tones", "D-TONES");
-  const Outcome add = RunCommand(
-      AddCatalogCommand, {"catalog", "add-album", db_, (dir_ / "tones" / "album" / "01.wav").string()});
+  const Outcome add =
+      RunCommand(AddCatalogCommand,
+                 {"catalog", "add-album", db_, (dir_ / "tones" / "album" / "01.wav").string()});
   EXPECT_NE(add.code, 0);
   EXPECT_NE(add.err.find("read-only"), std::string::npos) << add.err;
 

@@ -72,9 +72,7 @@ inline const sqlite3_io_methods* KillPointMethods() {
         return Real(f)->pMethods->xLock(Real(f), level);
       },
       [](sqlite3_file* f, int level) { return Real(f)->pMethods->xUnlock(Real(f), level); },
-      [](sqlite3_file* f, int* out) {
-        return Real(f)->pMethods->xCheckReservedLock(Real(f), out);
-      },
+      [](sqlite3_file* f, int* out) { return Real(f)->pMethods->xCheckReservedLock(Real(f), out); },
       [](sqlite3_file* f, int op, void* arg) {
         return Real(f)->pMethods->xFileControl(Real(f), op, arg);
       },

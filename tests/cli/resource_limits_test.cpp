@@ -7,11 +7,10 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
-
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "cli/commands/fingerprint_command.h"
 #include "cli/commands/identify_command.h"
@@ -55,8 +54,9 @@ TEST_F(ResourceLimitsTest, FingerprintOfWavHeadersClaimingGigabytesReadsWhatIsTh
   const std::vector<uint8_t> minute = Music(format, 60);
   testing::WriteFile(dir_ / "honest.wav", testing::MakeWav(format, minute));
   // A data chunk that claims 2 GB in a file of a minute.
-  testing::WriteFile(dir_ / "claims-2gb.wav",
-                     testing::MakeWav(format, minute, {.riff_size = 0x80000024, .data_size = 0x80000000}));
+  testing::WriteFile(
+      dir_ / "claims-2gb.wav",
+      testing::MakeWav(format, minute, {.riff_size = 0x80000024, .data_size = 0x80000000}));
   // Ten hours that are really there (a sparse file: a minute of music, then silence).
   const uint64_t ten_hours = uint64_t{10} * 3600 * 22050 * 2;
   testing::WriteFile(dir_ / "ten-hours.wav",
@@ -105,12 +105,12 @@ TEST_F(ResourceLimitsTest, AFolderOfAHundredThousandFilesIsWalkedOnceEach) {
   if (pid == 0) {
     const int64_t before = PeakMegabytes();
     const AudioFileSet set = CollectAudioFiles({folder.string(), folder.string() + "/sub"});
-    const int64_t report[3] = {static_cast<int64_t>(set.files.size()),
-                               static_cast<int64_t>(std::is_sorted(set.files.begin(), set.files.end()) &&
-                                                    std::adjacent_find(set.files.begin(),
-                                                                       set.files.end()) ==
-                                                        set.files.end()),
-                               PeakMegabytes() - before};
+    const int64_t report[3] = {
+        static_cast<int64_t>(set.files.size()),
+        static_cast<int64_t>(std::is_sorted(set.files.begin(), set.files.end()) &&
+                             std::adjacent_find(set.files.begin(), set.files.end()) ==
+                                 set.files.end()),
+        PeakMegabytes() - before};
     ::_exit(::write(fds[1], report, sizeof report) == sizeof report ? 0 : 1);
   }
   ::close(fds[1]);
@@ -131,7 +131,8 @@ TEST_F(ResourceLimitsTest, AFileWhoseTagHoldsAOneMegabyteTitleIsStillIdentified)
   // The first track's music under a title of a million characters (words of every length), and
   // the second track as it is: both are identified, the first by its fingerprint.
   std::string title;
-  for (int i = 0; title.size() < (1u << 20); ++i) title += std::string(1 + i % 40, 'a' + i % 26) + " ";
+  for (int i = 0; title.size() < (1u << 20); ++i)
+    title += std::string(1 + i % 40, 'a' + i % 26) + " ";
   const fs::path long_title = dir_ / "long-title.wav";
   const fs::path plain = dir_ / "plain.wav";
   WriteMusic(long_title, 11, 16);

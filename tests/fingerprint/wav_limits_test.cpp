@@ -94,8 +94,8 @@ TEST(WavLimitsTest, ATwoGigabyteDataClaimReadsOnlyWhatTheFileHolds) {
   const PcmFormat format{11025, 16, 1};
   const std::vector<uint8_t> pcm = MonoMusic(format, 30, 7);
   const ScopedTempFile honest("honest.wav", MakeWav(format, pcm));
-  const ScopedTempFile lying("lying.wav",
-                             MakeWav(format, pcm, {.riff_size = 0x80000024, .data_size = 0x80000000}));
+  const ScopedTempFile lying(
+      "lying.wav", MakeWav(format, pcm, {.riff_size = 0x80000024, .data_size = 0x80000000}));
 
   WavSource source(lying.str());
   ASSERT_TRUE(source.is_open());
@@ -104,12 +104,13 @@ TEST(WavLimitsTest, ATwoGigabyteDataClaimReadsOnlyWhatTheFileHolds) {
 
   ComPtr<IPelkSonquixFingerprinter2> fingerprinter = testing::NewFingerprinter();
   ComPtr<IPelkSonquixFingerprint> from_lying, from_honest;
-  ASSERT_HR(S_OK, fingerprinter->GetFileFingerprint(Bstr::FromUtf8(lying.str()).Get(),
-                                                    from_lying.Out()));
+  ASSERT_HR(S_OK,
+            fingerprinter->GetFileFingerprint(Bstr::FromUtf8(lying.str()).Get(), from_lying.Out()));
   ASSERT_HR(S_OK, fingerprinter->GetFileFingerprint(Bstr::FromUtf8(honest.str()).Get(),
                                                     from_honest.Out()));
-  EXPECT_EQ(testing::Read(from_lying.As<IFingerprintImpl>().Get(), &IFingerprintImpl::get_Signature),
-            testing::Read(from_honest.As<IFingerprintImpl>().Get(), &IFingerprintImpl::get_Signature));
+  EXPECT_EQ(
+      testing::Read(from_lying.As<IFingerprintImpl>().Get(), &IFingerprintImpl::get_Signature),
+      testing::Read(from_honest.As<IFingerprintImpl>().Get(), &IFingerprintImpl::get_Signature));
 }
 
 TEST(WavLimitsTest, ATenHourFileIsReadOnlyAsFarAsTheWindow) {
@@ -118,10 +119,9 @@ TEST(WavLimitsTest, ATenHourFileIsReadOnlyAsFarAsTheWindow) {
   const PcmFormat format{22050, 16, 1};
   const std::vector<uint8_t> minute = MonoMusic(format, 60, 9);
   const uint64_t ten_hours = uint64_t{10} * 3600 * 22050 * 2;
-  std::vector<uint8_t> head =
-      MakeWav(format, minute,
-              {.riff_size = static_cast<int64_t>(ten_hours + 36),
-               .data_size = static_cast<int64_t>(ten_hours)});
+  std::vector<uint8_t> head = MakeWav(format, minute,
+                                      {.riff_size = static_cast<int64_t>(ten_hours + 36),
+                                       .data_size = static_cast<int64_t>(ten_hours)});
   VirtualFile file(std::move(head), ten_hours + 44);
 
   WavSource source(file.Open());
