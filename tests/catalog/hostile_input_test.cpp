@@ -153,5 +153,21 @@ TEST_F(TagLimitsTest, AOneMegabyteTitleIsReadWhole) {
   RecordProperty("long_title_read_mb", std::to_string(read.grown_mb));
 }
 
+TEST_F(TagLimitsTest, NamelessAsfAttributesFromLyingCountsAreNotWrittenBack) {
+  // Found by fuzz_tag_file (a timeout while writing): the header's descriptor counts run past
+  // its end, and TagLib reads 21,056 empty attributes without a name from 3.6 KB. Writing a
+  // tag wrote them all back, a hundred times the file.
+  const std::string wma = Copy("asf_descriptor_count_overrun.wma", "overrun.wma");
+  const uintmax_t size = fs::file_size(wma);
+  TagData data;
+  ASSERT_HR(S_OK, ReadTagFile(Utf8ToUtf16(wma), &data));
+  data.texts[kTagTitle] = u"Written";
+  ASSERT_HR(S_OK, WriteTagFile(Utf8ToUtf16(wma), data));
+  EXPECT_LT(fs::file_size(wma), size + 4096);
+  TagData again;
+  ASSERT_HR(S_OK, ReadTagFile(Utf8ToUtf16(wma), &again));
+  EXPECT_EQ(again.texts[kTagTitle], u"Written");
+}
+
 }  // namespace
 }  // namespace pelk::catalog
