@@ -206,6 +206,23 @@ bool ParseCatalogJson(std::string_view text, std::vector<DiscRecord>* discs, std
         1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
     *error = "line " + std::to_string(line) + ": not valid JSON";
     return false;
+  } catch (const json::exception& e) {
+    // A number beyond what a double holds ("1e999"); the message quotes it, which finds its
+    // line.
+    const std::string what = e.what();
+    const size_t close = what.rfind('\'');
+    const size_t open =
+        close == std::string::npos || close == 0 ? std::string::npos : what.rfind('\'', close - 1);
+    const std::string token =
+        open == std::string::npos ? std::string() : what.substr(open + 1, close - open - 1);
+    const size_t at = token.empty() ? std::string_view::npos : text.find(token);
+    const int line = at == std::string_view::npos
+                         ? 1
+                         : 1 + static_cast<int>(std::count(
+                                   text.begin(), text.begin() + static_cast<long>(at), '\n'));
+    *error = "line " + std::to_string(line) + ": a number is too large" +
+             (token.empty() ? std::string() : " (" + token + ")");
+    return false;
   }
   Reader reader(text);
   auto fail = [&] {

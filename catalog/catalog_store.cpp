@@ -1,5 +1,7 @@
 #include "catalog/catalog_store.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
@@ -14,6 +16,8 @@ namespace pelk::catalog {
 namespace {
 
 constexpr std::string_view kApplication = "pelk-catalog";
+// How long a write waits for another process's write to the same catalogue.
+constexpr int kBusyTimeoutMs = 60000;
 
 constexpr std::string_view kSchemaV1 = R"sql(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -80,6 +84,40 @@ std::string DiscInWords(std::string_view identifier, std::string_view artist,
     if (count > 0) words += " of " + std::to_string(count);
   }
   return words + " (" + std::string(identifier) + ")";
+}
+
+bool IsMarkedReadOnly(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+
+// A failed write in words. When the cause lies outside the data (the disk is full, the file is
+// read-only, another program kept it busy) the message says so as a user can act on it, whatever
+// step failed; otherwise it names the step and SQLite's reason.
+std::string WriteFailure(sqlite3* db, std::string_view where, std::string_view what) {
+  std::string why;
+  switch (sqlite3_errcode(db) & 0xFF) {
+    case SQLITE_FULL:
+      why = "the disk is full";
+      break;
+    case SQLITE_IOERR:
+      why = "the disk refused the write (full, over a size limit, or failing: " +
+            std::string(sqlite3_errmsg(db)) + ")";
+      break;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+      why = "the catalogue is read-only";
+      break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      why = "another program kept it busy for more than " + std::to_string(kBusyTimeoutMs / 1000) +
+            " s";
+      break;
+    default:
+      return std::string(what) + ": " + sqlite3_errmsg(db);
+  }
+  return "cannot write the catalogue " + std::string(where) + ": " + why;
 }
 
 std::string NormalizedUtf8(std::string_view text) {
@@ -215,15 +253,21 @@ std::unique_ptr<CatalogStore> CatalogStore::Open(const std::filesystem::path& pa
   }
   if (!exists && path.has_parent_path())
     std::filesystem::create_directories(path.parent_path(), ec);
+  // A file without any write permission bit is opened for reading only, even by a user (root)
+  // whom the system would let write: the mark says the catalogue is to be left alone.
+  const bool read_only = exists && IsMarkedReadOnly(path);
   sqlite3* db = nullptr;
-  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX |
-                    (mode == OpenMode::kCreate ? SQLITE_OPEN_CREATE : 0);
+  const int flags = (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                    SQLITE_OPEN_FULLMUTEX |
+                    (mode == OpenMode::kCreate && !read_only ? SQLITE_OPEN_CREATE : 0);
   if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
     *error = "cannot open " + path.string() + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
     sqlite3_close_v2(db);
     return nullptr;
   }
-  sqlite3_busy_timeout(db, 5000);
+  // Another process writing the catalogue (an import, add-album) is waited for rather than
+  // reported; a long import holds the file for seconds.
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
   std::unique_ptr<CatalogStore> store(new CatalogStore(db, path));
   if (!store->Migrate(error)) return nullptr;
   // A catalogue written without the word index gets it here; one that cannot be written is still
@@ -235,14 +279,29 @@ std::unique_ptr<CatalogStore> CatalogStore::Open(const std::filesystem::path& pa
 
 bool CatalogStore::Migrate(std::string* error) {
   const std::string where = path_.string();
-  Statement tables(db_, "SELECT count(*) FROM sqlite_master");
-  if (!tables.Ok() || tables.Step() != SQLITE_ROW) {
+  // Statements are finished before any write: a connection that holds a read while it asks to
+  // write is refused at once, without waiting, when another process is writing.
+  auto count_tables = [&]() -> std::optional<int64_t> {
+    Statement tables(db_, "SELECT count(*) FROM sqlite_master");
+    if (!tables.Ok() || tables.Step() != SQLITE_ROW) return std::nullopt;
+    return tables.Int(0);
+  };
+  const std::optional<int64_t> tables = count_tables();
+  if (!tables) {
     *error = where + " is not a catalogue (" + sqlite3_errmsg(db_) + ")";
     return false;
   }
-  if (tables.Int(0) == 0) {
-    // A new, empty file: lay out the current schema in one transaction.
-    if (!Execute(db_, "BEGIN IMMEDIATE", error)) return false;
+  if (*tables == 0) {
+    // A new, empty file: lay out the current schema in one transaction. Another process may
+    // have laid it out since the count; then the file is opened as it now is.
+    if (!Execute(db_, "BEGIN IMMEDIATE", error)) {
+      *error = WriteFailure(db_, where, "cannot create the catalogue " + where);
+      return false;
+    }
+    if (count_tables().value_or(0) != 0) {
+      Execute(db_, "ROLLBACK", nullptr);
+      return Migrate(error);
+    }
     bool laid_out = Execute(db_, kSchemaV1, error);
     for (const Upgrade& upgrade : kUpgrades) {
       laid_out = laid_out && Execute(db_, upgrade.sql, error);
@@ -264,17 +323,20 @@ bool CatalogStore::Migrate(std::string* error) {
     }
     return Execute(db_, "COMMIT", error);
   }
-  Statement app(db_, "SELECT value FROM meta WHERE key = 'application'");
-  if (!app.Ok() || app.Step() != SQLITE_ROW || app.Text(0) != kApplication) {
-    *error = where + " is not a catalogue";
-    return false;
+  int found = 0;
+  {
+    Statement app(db_, "SELECT value FROM meta WHERE key = 'application'");
+    if (!app.Ok() || app.Step() != SQLITE_ROW || app.Text(0) != kApplication) {
+      *error = where + " is not a catalogue";
+      return false;
+    }
+    Statement version(db_, "SELECT value FROM meta WHERE key = 'schema_version'");
+    if (!version.Ok() || version.Step() != SQLITE_ROW) {
+      *error = where + " is a catalogue without a schema version";
+      return false;
+    }
+    found = std::atoi(version.Text(0).c_str());
   }
-  Statement version(db_, "SELECT value FROM meta WHERE key = 'schema_version'");
-  if (!version.Ok() || version.Step() != SQLITE_ROW) {
-    *error = where + " is a catalogue without a schema version";
-    return false;
-  }
-  const int found = std::atoi(version.Text(0).c_str());
   if (found > kSchemaVersion) {
     *error = where + " has catalogue schema " + std::to_string(found) +
              ", newer than this program's " + std::to_string(kSchemaVersion);
@@ -289,6 +351,15 @@ bool CatalogStore::Migrate(std::string* error) {
     // refused.
     std::string why;
     bool migrated = Execute(db_, "BEGIN IMMEDIATE", &why);
+    if (migrated) {
+      // Another process opening the file at the same time may have upgraded it meanwhile.
+      Statement again(db_, "SELECT value FROM meta WHERE key = 'schema_version'");
+      if (again.Ok() && again.Step() == SQLITE_ROW) found = std::atoi(again.Text(0).c_str());
+    }
+    if (migrated && found == kSchemaVersion) {
+      Execute(db_, "ROLLBACK", nullptr);
+      return Migrate(error);
+    }
     for (const Upgrade& upgrade : kUpgrades) {
       if (found < upgrade.to) migrated = migrated && Execute(db_, upgrade.sql, &why);
     }
@@ -306,7 +377,16 @@ bool CatalogStore::Migrate(std::string* error) {
     }
   }
   // Discs whose count is below their highest track number are repaired once; a file that
-  // cannot be written (read-only, busy) is still read soundly, LoadDisc raises the count.
+  // cannot be written (read-only, busy) is still read soundly, LoadDisc raises the count. Only
+  // a catalogue that needs it is written, so opening never waits for another writer.
+  bool short_counts = false;
+  {
+    Statement check(db_,
+                    "SELECT 1 FROM discs WHERE track_count < (SELECT max(number) FROM tracks "
+                    "WHERE disc_id = discs.id) LIMIT 1");
+    short_counts = check.Ok() && check.Step() == SQLITE_ROW;
+  }
+  if (!short_counts) return true;
   Execute(db_,
           "UPDATE discs SET track_count = (SELECT max(number) FROM tracks WHERE disc_id = "
           "discs.id) WHERE track_count < (SELECT max(number) FROM tracks WHERE disc_id = "
@@ -338,7 +418,10 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
       }
     }
   }
-  if (!Execute(db_, "BEGIN IMMEDIATE", error)) return false;
+  if (!Execute(db_, "BEGIN IMMEDIATE", error)) {
+    *error = WriteFailure(db_, path_.string(), "cannot start writing the catalogue");
+    return false;
+  }
   Statement disc(db_,
                  "INSERT INTO discs(identifier, album, artist, track_count, compilation, "
                  "certified_level, release_rank, year, genre, store_id1, store_id2, "
@@ -379,7 +462,7 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
   Statement drop_tracks(db_, "DELETE FROM tracks WHERE disc_id = ?1");
   Statement drop_disc(db_, "DELETE FROM discs WHERE id = ?1");
   auto fail = [&](const std::string& what) {
-    *error = what + ": " + sqlite3_errmsg(db_);
+    *error = WriteFailure(db_, path_.string(), what);
     Execute(db_, "ROLLBACK", nullptr);
     return false;
   };
@@ -471,6 +554,7 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
   }
   if (keep_words && !MarkWordIndexCurrent(db_)) return fail("cannot mark the word index current");
   if (!Execute(db_, "COMMIT", error)) {
+    *error = WriteFailure(db_, path_.string(), "cannot commit to the catalogue");
     Execute(db_, "ROLLBACK", nullptr);
     return false;
   }

@@ -9,6 +9,12 @@
 // current schema also raises every disc's track count that is below its highest track number
 // (older builds of add-album counted files, not tracks). One store may be shared by the
 // control's objects on several threads: every operation takes the store's lock.
+//
+// Several processes may write one file: a write waits up to a minute for another's to finish,
+// and each write is one transaction, so a process killed at any moment leaves the file as it was
+// before that write or with all of it. A file without any write permission bit is opened for
+// reading only. A write that fails because the disk is full, the file is read-only or another
+// process kept it busy says so in its error.
 #pragma once
 
 #include <sqlite3.h>

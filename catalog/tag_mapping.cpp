@@ -485,6 +485,9 @@ void SetAsfAttribute(TagLib::ASF::Tag* tag, const String& name, std::u16string_v
 }
 
 void WriteAsf(TagLib::ASF::Tag* tag, const TagData& data) {
+  // Attributes without a name are no field of anyone's; TagLib makes thousands of them from a
+  // header whose descriptor counts run past its end, and they would be written back.
+  tag->removeItem("");
   for (int t = 0; t < kTagTextCount; ++t) {
     const String value = ToTag(data.texts[t]);
     switch (t) {  // the content-description fields
