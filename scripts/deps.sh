@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libssl-dev libfftw3-dev libsqlite3-dev libtag1-dev libsndfile1-dev
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libfaiss-dev
 )
 for extra in "$@"; do
   case "$extra" in
