@@ -591,8 +591,9 @@ void CatalogStore::LoadSignatures() {
   signatures_loaded_ = true;
 }
 
-void CatalogStore::IndexAddedDiscs(const std::vector<int64_t>& replaced,
-                                   const std::vector<std::pair<int64_t, const DiscRecord*>>& added) {
+void CatalogStore::IndexAddedDiscs(
+    const std::vector<int64_t>& replaced,
+    const std::vector<std::pair<int64_t, const DiscRecord*>>& added) {
   // Not built yet: the first lookup reads everything from the file.
   if (!signatures_loaded_) return;
   if (!replaced.empty()) {
@@ -620,8 +621,8 @@ void CatalogStore::SetSignatureIndexOptions(const SignatureIndexOptions& options
   signatures_loaded_ = false;
 }
 
-std::vector<TrackHit> CatalogStore::RankedHits(const std::vector<std::pair<uint32_t, int64_t>>& near,
-                                               size_t limit) const {
+std::vector<TrackHit> CatalogStore::RankedHits(
+    const std::vector<std::pair<uint32_t, int64_t>>& near, size_t limit) const {
   std::vector<TrackHit> hits;
   hits.reserve(near.size());
   for (const auto& [owner, d] : near) {
