@@ -30,7 +30,7 @@ struct SignatureIndexOptions {
   // Signatures per cell on average (the number of cells follows from the size at Build).
   size_t cell_size = 2500;
   // Cells scanned per query.
-  size_t probes = 24;
+  size_t probes = 16;
 };
 
 class SignatureIndex {
@@ -74,6 +74,7 @@ class SignatureIndex {
   static constexpr size_t kGroupProbes = 3;
   std::vector<std::pair<int64_t, uint32_t>> NearestGroups(const Signature& signature) const;
   size_t NearestCell(const Signature& signature) const;
+  void Place(const Signature& signature, uint32_t owner, size_t cell);
   bool Removed(uint32_t owner) const { return owner < removed_.size() && removed_[owner]; }
   void ScanCell(const Cell& cell, const Signature& query, int64_t max_distance,
                 std::vector<Hit>* hits) const;
