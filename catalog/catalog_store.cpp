@@ -572,15 +572,20 @@ void CatalogStore::LoadSignatures() {
   signature_owners_.clear();
   std::vector<Signature> signatures;
   std::vector<uint32_t> owners;
-  Statement s(db_,
-              "SELECT t.disc_id, t.number, s.signature FROM signatures s "
-              "JOIN tracks t ON t.id = s.track_id ORDER BY s.track_id, s.rung");
+  // Both tables walked in track order side by side: a join would look every rung's track up.
+  Statement tracks(db_, "SELECT id, disc_id, number FROM tracks ORDER BY id");
+  Statement s(db_, "SELECT track_id, signature FROM signatures ORDER BY track_id, rung");
+  bool more_tracks = tracks.Step() == SQLITE_ROW;
+  int64_t current = 0;
   while (s.Step() == SQLITE_ROW) {
-    const std::pair<int64_t, int32_t> owner(s.Int(0), static_cast<int32_t>(s.Int(1)));
-    auto sig = SignatureFromBytes(s.Blob(2));
+    const int64_t track_id = s.Int(0);
+    while (more_tracks && tracks.Int(0) < track_id) more_tracks = tracks.Step() == SQLITE_ROW;
+    if (!more_tracks || tracks.Int(0) != track_id) continue;  // a rung without its track
+    auto sig = SignatureFromBytes(s.Blob(1));
     if (!sig) continue;
-    if (signature_owners_.empty() || signature_owners_.back() != owner) {
-      signature_owners_.push_back(owner);
+    if (signature_owners_.empty() || track_id != current) {
+      signature_owners_.emplace_back(tracks.Int(1), static_cast<int32_t>(tracks.Int(2)));
+      current = track_id;
     }
     signatures.push_back(*sig);
     owners.push_back(static_cast<uint32_t>(signature_owners_.size() - 1));
