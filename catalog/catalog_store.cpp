@@ -6,7 +6,9 @@
 #include <charconv>
 #include <cstdlib>
 #include <set>
+#include <unordered_set>
 
+#include "catalog/signature_index.h"
 #include "catalog/sqlite_statement.h"
 #include "catalog/word_index.h"
 #include "runtime/utf.h"
@@ -141,19 +143,6 @@ std::optional<Signature> SignatureFromBytes(const std::vector<uint8_t>& bytes) {
     s[i] = static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
   }
   return s;
-}
-
-// The distance, or some sum above `limit` as soon as the partial sum passes it: the terms are
-// never negative, and most rungs of a catalogue lie far from any query.
-int64_t DistanceWithin(const Signature& a, const Signature& b, int64_t limit) {
-  constexpr size_t kStep = 6;
-  static_assert(kSignatureValues % kStep == 0);
-  int64_t sum = 0;
-  for (size_t i = 0; i < kSignatureValues; i += kStep) {
-    for (size_t j = i; j < i + kStep; ++j) sum += std::abs(int32_t{a[j]} - int32_t{b[j]});
-    if (sum > limit) break;
-  }
-  return sum;
 }
 
 // An FTS5 query matching the words as substrings, in one column or any; each word is quoted
@@ -477,6 +466,8 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
     return fail("cannot prepare the catalogue insert");
   }
   if (!rung.Ok() || !drop_signatures.Ok()) return fail("cannot prepare the signatures insert");
+  std::vector<int64_t> replaced;
+  std::vector<std::pair<int64_t, const DiscRecord*>> added;
   for (const DiscRecord& d : discs) {
     existing.Reset();
     existing.Bind(1, d.identifier);
@@ -488,6 +479,7 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
                                   existing.Int(4)) +
                       " is already in the catalogue");
       }
+      replaced.push_back(old_id);
       drop_signatures.Reset();
       drop_signatures.Bind(1, old_id);
       if (drop_signatures.Step() != SQLITE_DONE) {
@@ -522,6 +514,7 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
     disc.Bind(12, d.disc_number).Bind(13, d.disc_count);
     if (disc.Step() != SQLITE_DONE) return fail("disc " + d.identifier);
     const int64_t disc_id = sqlite3_last_insert_rowid(db_);
+    added.emplace_back(disc_id, &d);
     if (!d.genre.empty()) {
       genre.Reset();
       genre.Bind(1, d.genre);
@@ -558,7 +551,7 @@ bool CatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::string* e
     Execute(db_, "ROLLBACK", nullptr);
     return false;
   }
-  signatures_loaded_ = false;  // reload on the next waveform lookup
+  IndexAddedDiscs(replaced, added);
   return true;
 }
 
@@ -684,50 +677,90 @@ int64_t CatalogStore::GenreNumber(std::string_view genre) {
 }
 
 void CatalogStore::LoadSignatures() {
-  signatures_.clear();
-  signature_owner_.clear();
   signature_owners_.clear();
-  Statement s(db_,
-              "SELECT t.disc_id, t.number, s.signature FROM signatures s "
-              "JOIN tracks t ON t.id = s.track_id ORDER BY s.track_id, s.rung");
+  std::vector<Signature> signatures;
+  std::vector<uint32_t> owners;
+  // Both tables walked in track order side by side: a join would look every rung's track up.
+  Statement tracks(db_, "SELECT id, disc_id, number FROM tracks ORDER BY id");
+  Statement s(db_, "SELECT track_id, signature FROM signatures ORDER BY track_id, rung");
+  bool more_tracks = tracks.Step() == SQLITE_ROW;
+  int64_t current = 0;
   while (s.Step() == SQLITE_ROW) {
-    const std::pair<int64_t, int32_t> owner(s.Int(0), static_cast<int32_t>(s.Int(1)));
-    auto sig = SignatureFromBytes(s.Blob(2));
+    const int64_t track_id = s.Int(0);
+    while (more_tracks && tracks.Int(0) < track_id) more_tracks = tracks.Step() == SQLITE_ROW;
+    if (!more_tracks || tracks.Int(0) != track_id) continue;  // a rung without its track
+    auto sig = SignatureFromBytes(s.Blob(1));
     if (!sig) continue;
-    if (signature_owners_.empty() || signature_owners_.back() != owner) {
-      signature_owners_.push_back(owner);
+    if (signature_owners_.empty() || track_id != current) {
+      signature_owners_.emplace_back(tracks.Int(1), static_cast<int32_t>(tracks.Int(2)));
+      current = track_id;
     }
-    signatures_.push_back(*sig);
-    signature_owner_.push_back(static_cast<uint32_t>(signature_owners_.size() - 1));
+    signatures.push_back(*sig);
+    owners.push_back(static_cast<uint32_t>(signature_owners_.size() - 1));
   }
+  signature_index_ = std::make_unique<SignatureIndex>(index_options_ ? *index_options_
+                                                                     : SignatureIndexOptions{});
+  signature_index_->Build(signatures, owners);
   signatures_loaded_ = true;
 }
 
-std::vector<TrackHit> CatalogStore::NearestSignatures(const Signature& signature,
-                                                      int64_t max_distance, size_t limit) {
-  std::lock_guard lock(mutex_);
-  if (!signatures_loaded_) LoadSignatures();
-  // Every rung within reach, then the nearest rung of each track (a track's rungs are adjacent).
-  std::vector<std::pair<uint32_t, int64_t>> near;
-  for (size_t i = 0; i < signatures_.size(); ++i) {
-    const int64_t d = DistanceWithin(signature, signatures_[i], max_distance);
-    if (d > max_distance) continue;
-    if (!near.empty() && near.back().first == signature_owner_[i]) {
-      near.back().second = std::min(near.back().second, d);
-    } else {
-      near.emplace_back(signature_owner_[i], d);
+void CatalogStore::IndexAddedDiscs(
+    const std::vector<int64_t>& replaced,
+    const std::vector<std::pair<int64_t, const DiscRecord*>>& added) {
+  // Not built yet: the first lookup reads everything from the file.
+  if (!signatures_loaded_) return;
+  if (!replaced.empty()) {
+    const std::unordered_set<int64_t> gone(replaced.begin(), replaced.end());
+    for (size_t owner = 0; owner < signature_owners_.size(); ++owner) {
+      if (gone.count(signature_owners_[owner].first)) {
+        signature_index_->RemoveOwner(static_cast<uint32_t>(owner));
+      }
     }
   }
+  for (const auto& [disc_id, disc] : added) {
+    for (const TrackRecord& t : disc->tracks) {
+      if (!t.signature) continue;
+      const auto owner = static_cast<uint32_t>(signature_owners_.size());
+      signature_owners_.emplace_back(disc_id, t.number);
+      signature_index_->Add(*t.signature, owner);
+      for (const Signature& rung : t.ladder) signature_index_->Add(rung, owner);
+    }
+  }
+}
+
+void CatalogStore::SetSignatureIndexOptions(const SignatureIndexOptions& options) {
+  std::lock_guard lock(mutex_);
+  index_options_ = std::make_unique<SignatureIndexOptions>(options);
+  signatures_loaded_ = false;
+}
+
+std::vector<TrackHit> CatalogStore::RankedHits(
+    const std::vector<std::pair<uint32_t, int64_t>>& near, size_t limit) const {
   std::vector<TrackHit> hits;
   hits.reserve(near.size());
   for (const auto& [owner, d] : near) {
     hits.push_back(TrackHit{signature_owners_[owner].first, signature_owners_[owner].second, d});
   }
   std::sort(hits.begin(), hits.end(), [](const TrackHit& a, const TrackHit& b) {
-    return a.distance != b.distance ? a.distance < b.distance : a.disc_id < b.disc_id;
+    if (a.distance != b.distance) return a.distance < b.distance;
+    return a.disc_id != b.disc_id ? a.disc_id < b.disc_id : a.track < b.track;
   });
   if (hits.size() > limit) hits.resize(limit);
   return hits;
+}
+
+std::vector<TrackHit> CatalogStore::NearestSignatures(const Signature& signature,
+                                                      int64_t max_distance, size_t limit) {
+  std::lock_guard lock(mutex_);
+  if (!signatures_loaded_) LoadSignatures();
+  return RankedHits(signature_index_->Within(signature, max_distance), limit);
+}
+
+std::vector<TrackHit> CatalogStore::NearestSignaturesByScan(const Signature& signature,
+                                                            int64_t max_distance, size_t limit) {
+  std::lock_guard lock(mutex_);
+  if (!signatures_loaded_) LoadSignatures();
+  return RankedHits(signature_index_->ScanWithin(signature, max_distance), limit);
 }
 
 std::vector<TrackHit> CatalogStore::TextCandidates(const std::vector<std::string>& words,

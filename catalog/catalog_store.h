@@ -34,6 +34,8 @@ class Statement;
 
 constexpr size_t kSignatureValues = 30;
 using Signature = std::array<int16_t, kSignatureValues>;
+class SignatureIndex;
+struct SignatureIndexOptions;
 
 // The text of a FINGERPRINT signature ("v1 v2 ... v30"), or nullopt when it is not 30 integers
 // in the 16-bit range separated by blanks.
@@ -148,10 +150,19 @@ class CatalogStore {
   CatalogStats Stats();
 
   // Tracks whose nearest rung lies within max_distance (sum of absolute differences), one hit
-  // per track carrying that rung's distance, nearest first (ties by disc id), at most limit of
-  // them. The answer is per track whatever holds the rungs, so an index may replace the scan.
+  // per track carrying that rung's distance, nearest first (ties by disc id, then track), at
+  // most limit of them. Answered by the signature index (catalog/signature_index.h), which holds
+  // every rung of the catalogue in memory: built from the file on the first waveform lookup,
+  // kept in step by AddDiscs after that.
   std::vector<TrackHit> NearestSignatures(const Signature& signature, int64_t max_distance,
                                           size_t limit);
+  // The same answer from a scan of every rung: the reference the index answers are measured
+  // against.
+  std::vector<TrackHit> NearestSignaturesByScan(const Signature& signature, int64_t max_distance,
+                                                size_t limit);
+  // How the index is laid out (the defaults suit any catalogue; tests make small catalogues
+  // clustered); the index is rebuilt on the next waveform lookup.
+  void SetSignatureIndexOptions(const SignatureIndexOptions& options);
   // Tracks whose normalized fields hold the words (each at least three characters, matched as
   // substrings), best full-text rank first, at most limit. column is "title", "artist", "album"
   // or empty for any; all_words asks for every word, else any one of them.
@@ -178,6 +189,11 @@ class CatalogStore {
   bool Migrate(std::string* error);
   DiscPtr LoadDisc(int64_t id);
   void LoadSignatures();
+  // After AddDiscs committed: the replaced discs' rungs stop answering, the added ones answer.
+  void IndexAddedDiscs(const std::vector<int64_t>& replaced,
+                       const std::vector<std::pair<int64_t, const DiscRecord*>>& added);
+  std::vector<TrackHit> RankedHits(const std::vector<std::pair<uint32_t, int64_t>>& near,
+                                   size_t limit) const;
 
   std::mutex mutex_;
   sqlite3* db_;
@@ -186,11 +202,12 @@ class CatalogStore {
   // The word lookups' statements, prepared once (a lookup runs several); reset after each use.
   Statement& Cached(std::unique_ptr<Statement>& slot, std::string_view sql);
   std::unique_ptr<Statement> word_state_, has_word_, word_count_, ranked_words_, unranked_words_;
-  // Every rung kept in memory for the nearest-neighbour scan; loaded on first use.
+  // Every rung in the signature index; loaded on the first waveform lookup.
   bool signatures_loaded_ = false;
-  std::vector<Signature> signatures_;
-  std::vector<uint32_t> signature_owner_;                      // index into signature_owners_
-  std::vector<std::pair<int64_t, int32_t>> signature_owners_;  // (disc id, track number)
+  std::unique_ptr<SignatureIndexOptions> index_options_;
+  std::unique_ptr<SignatureIndex> signature_index_;
+  // The index's owners: (disc id, track number); a replaced disc's owners stay, removed.
+  std::vector<std::pair<int64_t, int32_t>> signature_owners_;
 };
 
 }  // namespace pelk::catalog

@@ -15,7 +15,7 @@ packages=(
 for extra in "$@"; do
   case "$extra" in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    bench) packages+=(libchromaprint-tools hyperfine sox libsox-fmt-base espeak-ng) ;;
+    bench) packages+=(libchromaprint-tools hyperfine sox libsox-fmt-base espeak-ng libfaiss-dev) ;;
     docs) packages+=(doxygen) ;;
     *) echo "deps.sh: unknown set '$extra' (known: fuzz, bench, docs)" >&2; exit 2 ;;
   esac

@@ -1,0 +1,383 @@
+// Waveform lookups at catalogue scale: the exact scan, the signature index and FAISS's L1
+// indexes side by side on signatures drawn like real ones (bench/waveform_signatures.h), at the
+// sizes given (tracks; default 10000 100000). Reports build time, memory, lookup median and p99,
+// and the agreement of each answer with the exact scan's (the tracks within the acceptance
+// distance, nearest first, best rung each, at most the 16 the matcher asks for), for copies of
+// catalogue tracks and for recordings not in the catalogue.
+//
+//   bench_waveform_index_study [--hnsw-max TRACKS] [--flat-max TRACKS] [--store] [TRACKS ...]
+// With --store, the same tracks go into a catalogue file instead (in the temporary folder,
+// removed after): import time, open time, the first waveform lookup (which builds the index from
+// the file), then lookups through the store's index and its scan, and the resident memory.
+// FAISS's HNSW is built only up to --hnsw-max tracks (default 10000: its build takes seconds per
+// hundred thousand signatures), its flat index up to --flat-max (default 100000).
+#include <faiss/IndexFlat.h>
+#include <faiss/IndexHNSW.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "bench/waveform_signatures.h"
+#include "catalog/matching.h"
+#include "catalog/signature_index.h"
+
+namespace {
+
+using pelk::bench::StudyItem;
+using pelk::catalog::Signature;
+using pelk::catalog::SignatureIndex;
+using Clock = std::chrono::steady_clock;
+using Answer = std::vector<SignatureIndex::Hit>;
+
+constexpr size_t kItems = 120, kHeldOut = 20;  // items; the last kHeldOut are never catalogued
+constexpr double kSpread = 450;                // per-value spread of a track's offset
+constexpr size_t kQueries = 400;               // of each kind
+constexpr size_t kLimit = 16;
+const int64_t kMax = pelk::catalog::WaveformThresholds{}.max_distance;
+
+double Ms(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double Percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[std::min(v.size() - 1, static_cast<size_t>(p * v.size()))];
+}
+
+// Nearest first, ties by owner, at most kLimit: what NearestSignatures hands the matcher.
+Answer Ranked(Answer hits) {
+  std::sort(hits.begin(), hits.end(), [](const auto& a, const auto& b) {
+    return a.second != b.second ? a.second < b.second : a.first < b.first;
+  });
+  if (hits.size() > kLimit) hits.resize(kLimit);
+  return hits;
+}
+
+struct Catalogue {
+  std::vector<Signature> signatures;
+  std::vector<uint32_t> owners;
+  std::vector<uint32_t> track_item;  // by owner
+  std::vector<std::array<int32_t, 30>> track_offset;
+};
+
+Catalogue MakeCatalogue(const std::vector<StudyItem>& items, size_t tracks) {
+  Catalogue c;
+  std::mt19937 rng(42);
+  for (uint32_t t = 0; t < tracks; ++t) {
+    const uint32_t item = static_cast<uint32_t>(rng() % (kItems - kHeldOut));
+    const auto offset = pelk::bench::Offset(rng, kSpread);
+    c.track_item.push_back(item);
+    c.track_offset.push_back(offset);
+    for (const Signature& rung : items[item].ladder) {
+      c.signatures.push_back(pelk::bench::Moved(rung, offset));
+      c.owners.push_back(t);
+    }
+  }
+  return c;
+}
+
+struct Method {
+  std::string name;
+  std::function<Answer(const Signature&)> lookup;
+  double build_ms = 0;
+  size_t memory = 0;
+};
+
+// FAISS answers k nearest signatures; the per-track answer keeps those within reach.
+Answer FromKnn(const std::vector<float>& d, const std::vector<faiss::Index::idx_t>& ids,
+               const std::vector<uint32_t>& owners) {
+  Answer hits;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (ids[i] < 0 || d[i] > static_cast<float>(kMax)) continue;
+    hits.emplace_back(owners[static_cast<size_t>(ids[i])], static_cast<int64_t>(d[i]));
+  }
+  std::sort(hits.begin(), hits.end());
+  Answer best;
+  for (const auto& h : hits)
+    if (best.empty() || best.back().first != h.first) best.push_back(h);
+  return best;
+}
+
+void Run(const std::vector<StudyItem>& items, size_t tracks, size_t hnsw_max, size_t flat_max) {
+  auto start = Clock::now();
+  const Catalogue cat = MakeCatalogue(items, tracks);
+  std::printf("\n%zu tracks, %zu signatures (made in %.0f ms)\n", tracks, cat.signatures.size(),
+              Ms(start));
+  std::mt19937 rng(7);
+  std::vector<Signature> copies, unknown;
+  while (copies.size() < kQueries) {
+    const uint32_t t = static_cast<uint32_t>(rng() % tracks);
+    const StudyItem& item = items[cat.track_item[t]];
+    if (item.copies.empty()) continue;
+    copies.push_back(
+        pelk::bench::Moved(item.copies[rng() % item.copies.size()], cat.track_offset[t]));
+  }
+  while (unknown.size() < kQueries) {
+    const StudyItem& item = items[kItems - kHeldOut + rng() % kHeldOut];
+    const auto offset = pelk::bench::Offset(rng, kSpread);
+    unknown.push_back(pelk::bench::Moved(
+        item.copies.empty() ? item.ladder[0] : item.copies[rng() % item.copies.size()], offset));
+  }
+
+  std::vector<Method> methods;
+  SignatureIndex scan(SignatureIndex::Options{.min_clustered = SIZE_MAX});
+  start = Clock::now();
+  scan.Build(cat.signatures, cat.owners);
+  methods.push_back({"exact scan", [&](const Signature& q) { return scan.Within(q, kMax); },
+                     Ms(start), scan.MemoryBytes()});
+  SignatureIndex::Options options;
+  options.min_clustered = 0;
+  SignatureIndex index(options);
+  start = Clock::now();
+  index.Build(cat.signatures, cat.owners);
+  const double index_ms = Ms(start);
+  for (size_t probes : {8, 16, 24, 48}) {
+    methods.push_back({"index, " + std::to_string(index.cells()) + " cells, " +
+                           std::to_string(probes) + " probes",
+                       [&index, probes](const Signature& q) {
+                         index.set_probes(probes);
+                         return index.Within(q, kMax);
+                       },
+                       index_ms, index.MemoryBytes()});
+  }
+  std::vector<float> as_float(tracks <= std::max(flat_max, hnsw_max) ? cat.signatures.size() * 30
+                                                                     : 0);
+  for (size_t i = 0; i < as_float.size() / 30; ++i)
+    for (size_t j = 0; j < 30; ++j) as_float[i * 30 + j] = cat.signatures[i][j];
+  constexpr int kKnn = 64;
+  auto knn = [&](faiss::Index& index, const Signature& q) {
+    float qf[30];
+    for (size_t j = 0; j < 30; ++j) qf[j] = q[j];
+    std::vector<float> d(kKnn);
+    std::vector<faiss::Index::idx_t> ids(kKnn);
+    index.search(1, qf, kKnn, d.data(), ids.data());
+    return FromKnn(d, ids, cat.owners);
+  };
+  faiss::IndexFlat flat(30, faiss::METRIC_L1);
+  if (tracks <= flat_max) {
+    start = Clock::now();
+    flat.add(static_cast<faiss::Index::idx_t>(cat.signatures.size()), as_float.data());
+    methods.push_back({"FAISS IndexFlat L1, k=64", [&](const Signature& q) { return knn(flat, q); },
+                       Ms(start), as_float.size() * sizeof(float)});
+  }
+  std::unique_ptr<faiss::IndexHNSWFlat> hnsw;
+  if (tracks <= hnsw_max) {
+    hnsw = std::make_unique<faiss::IndexHNSWFlat>(30, 16, faiss::METRIC_L1);
+    start = Clock::now();
+    hnsw->add(static_cast<faiss::Index::idx_t>(cat.signatures.size()), as_float.data());
+    hnsw->hnsw.efSearch = 128;
+    // Vectors plus the graph's links (level 0: 2M neighbours of 4 bytes each).
+    methods.push_back({"FAISS HNSW L1, M=16, ef=128, k=64",
+                       [&](const Signature& q) { return knn(*hnsw, q); }, Ms(start),
+                       as_float.size() * sizeof(float) + cat.signatures.size() * 32 * 4});
+  }
+
+  std::vector<Answer> truth_copies, truth_unknown;
+  for (const Signature& q : copies) truth_copies.push_back(Ranked(scan.ScanWithin(q, kMax)));
+  for (const Signature& q : unknown) truth_unknown.push_back(Ranked(scan.ScanWithin(q, kMax)));
+  size_t found = 0, unknown_answered = 0;
+  for (const Answer& a : truth_copies) found += !a.empty();
+  for (const Answer& a : truth_unknown) unknown_answered += !a.empty();
+  std::printf("exact: %zu of %zu copies have an answer, %zu of %zu unknowns have one\n", found,
+              copies.size(), unknown_answered, unknown.size());
+  std::printf("%-44s %10s %10s %9s %9s %10s %10s\n", "method", "build ms", "memory MB", "median ms",
+              "p99 ms", "copies ok", "unknown ok");
+  for (const Method& m : methods) {
+    std::vector<double> times;
+    size_t same_copies = 0, same_unknown = 0;
+    for (size_t i = 0; i < copies.size(); ++i) {
+      auto t0 = Clock::now();
+      const Answer a = Ranked(m.lookup(copies[i]));
+      times.push_back(Ms(t0));
+      same_copies += a == truth_copies[i];
+    }
+    for (size_t i = 0; i < unknown.size(); ++i) {
+      auto t0 = Clock::now();
+      const Answer a = Ranked(m.lookup(unknown[i]));
+      times.push_back(Ms(t0));
+      same_unknown += a == truth_unknown[i];
+    }
+    std::printf("%-44s %10.0f %10.1f %9.3f %9.3f %9.2f%% %9.2f%%\n", m.name.c_str(), m.build_ms,
+                m.memory / 1e6, Percentile(times, 0.5), Percentile(times, 0.99),
+                100.0 * same_copies / copies.size(), 100.0 * same_unknown / unknown.size());
+  }
+}
+
+void WriteItems(const std::filesystem::path& path, const std::vector<StudyItem>& items) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  for (const StudyItem& item : items) {
+    for (const auto* list : {&item.ladder, &item.copies}) {
+      const uint32_t n = static_cast<uint32_t>(list->size());
+      std::fwrite(&n, sizeof n, 1, f);
+      std::fwrite(list->data(), sizeof(Signature), n, f);
+    }
+  }
+  std::fclose(f);
+}
+
+std::vector<StudyItem> ReadItems(const std::filesystem::path& path) {
+  std::vector<StudyItem> items;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return items;
+  for (;;) {
+    StudyItem item;
+    bool whole = true;
+    for (auto* list : {&item.ladder, &item.copies}) {
+      uint32_t n = 0;
+      if (std::fread(&n, sizeof n, 1, f) != 1 || n > 64) {
+        whole = false;
+        break;
+      }
+      list->resize(n);
+      if (std::fread(list->data(), sizeof(Signature), n, f) != n) whole = false;
+    }
+    if (!whole) break;
+    items.push_back(std::move(item));
+  }
+  std::fclose(f);
+  return items;
+}
+
+long ResidentKb() {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  char line[256];
+  long kb = 0;
+  while (f && std::fgets(line, sizeof line, f)) {
+    if (std::strncmp(line, "VmRSS:", 6) == 0) kb = std::atol(line + 6);
+  }
+  if (f) std::fclose(f);
+  return kb;
+}
+
+void RunStore(const std::vector<StudyItem>& items, size_t tracks) {
+  using pelk::catalog::CatalogStore;
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("pelk-waveform-index-" + std::to_string(tracks) + ".db");
+  std::filesystem::remove(path);
+  std::vector<Signature> copies;
+  {
+    const Catalogue cat = MakeCatalogue(items, tracks);
+    auto store = CatalogStore::Open(path, CatalogStore::OpenMode::kCreate, nullptr);
+    auto start = Clock::now();
+    size_t at = 0;
+    for (uint32_t t = 0; t < tracks;) {
+      std::vector<pelk::catalog::DiscRecord> discs;
+      for (int d = 0; d < 1000 && t < tracks; ++d) {
+        pelk::catalog::DiscRecord disc{
+            .identifier = "D" + std::to_string(t), .album = "A", .artist = "B"};
+        for (int32_t n = 1; n <= 10 && t < tracks; ++n, ++t) {
+          pelk::catalog::TrackRecord track{
+              .number = n, .title = "T", .identifier = "T" + std::to_string(t)};
+          track.signature = cat.signatures[at++];
+          while (at < cat.owners.size() && cat.owners[at] == t) {
+            track.ladder.push_back(cat.signatures[at++]);
+          }
+          disc.tracks.push_back(std::move(track));
+        }
+        discs.push_back(std::move(disc));
+      }
+      store->AddDiscs(discs, nullptr);
+    }
+    std::printf("\nstore, %zu tracks, %zu signatures: imported in %.0f ms\n", tracks,
+                cat.signatures.size(), Ms(start));
+    std::mt19937 rng(7);
+    while (copies.size() < kQueries) {
+      const uint32_t t = static_cast<uint32_t>(rng() % tracks);
+      const StudyItem& item = items[cat.track_item[t]];
+      if (item.copies.empty()) continue;
+      copies.push_back(
+          pelk::bench::Moved(item.copies[rng() % item.copies.size()], cat.track_offset[t]));
+    }
+  }
+  const long before_open = ResidentKb();
+  auto start = Clock::now();
+  auto store = CatalogStore::Open(path, CatalogStore::OpenMode::kExisting, nullptr);
+  std::printf("open %.1f ms\n", Ms(start));
+  start = Clock::now();
+  store->NearestSignatures(copies[0], kMax, kLimit);
+  std::printf(
+      "first waveform lookup (reads the rungs, builds the index) %.0f ms; resident "
+      "memory +%.0f MB\n",
+      Ms(start), (ResidentKb() - before_open) / 1024.0);
+  std::vector<double> by_index, by_scan;
+  size_t same = 0;
+  for (const Signature& q : copies) {
+    auto t0 = Clock::now();
+    const auto a = store->NearestSignatures(q, kMax, kLimit);
+    by_index.push_back(Ms(t0));
+    t0 = Clock::now();
+    const auto b = store->NearestSignaturesByScan(q, kMax, kLimit);
+    by_scan.push_back(Ms(t0));
+    bool equal = a.size() == b.size();
+    for (size_t i = 0; equal && i < a.size(); ++i) {
+      equal = a[i].disc_id == b[i].disc_id && a[i].track == b[i].track &&
+              a[i].distance == b[i].distance;
+    }
+    same += equal;
+  }
+  std::printf(
+      "NearestSignatures: index median %.3f ms p99 %.3f ms, scan median %.3f ms p99 "
+      "%.3f ms; %zu of %zu answers the same\n",
+      Percentile(by_index, 0.5), Percentile(by_index, 0.99), Percentile(by_scan, 0.5),
+      Percentile(by_scan, 0.99), same, copies.size());
+  store.reset();
+  std::filesystem::remove(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  size_t hnsw_max = 10000, flat_max = 100000;
+  std::vector<size_t> sizes;
+  bool through_store = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--hnsw-max") == 0 && i + 1 < argc) {
+      hnsw_max = std::stoul(argv[++i]);
+    } else if (std::strcmp(argv[i], "--flat-max") == 0 && i + 1 < argc) {
+      flat_max = std::stoul(argv[++i]);
+    } else if (std::strcmp(argv[i], "--store") == 0) {
+      through_store = true;
+    } else {
+      sizes.push_back(std::stoul(argv[i]));
+    }
+  }
+  if (sizes.empty()) sizes = {10000, 100000};
+  const auto start = Clock::now();
+  // The items take minutes to fingerprint: kept between runs in the temporary folder.
+  const auto cache = std::filesystem::temp_directory_path() / "pelk-waveform-index-items.bin";
+  std::vector<StudyItem> items = ReadItems(cache);
+  if (items.size() != kItems) {
+    items.clear();
+    for (uint32_t seed = 1; items.size() < kItems; ++seed) {
+      StudyItem item = pelk::bench::MakeStudyItem(seed);
+      if (!item.ladder.empty()) items.push_back(std::move(item));
+    }
+    WriteItems(cache, items);
+  }
+  size_t rungs = 0;
+  for (const StudyItem& item : items) rungs += item.ladder.size();
+  std::printf("%zu items fingerprinted in %.0f ms, %.1f rungs an item\n", items.size(), Ms(start),
+              static_cast<double>(rungs) / items.size());
+  // How far apart real items lie, to compare with the generated tracks.
+  std::vector<double> apart;
+  for (size_t a = 0; a < items.size(); ++a)
+    for (size_t b = a + 1; b < items.size(); ++b) {
+      apart.push_back(static_cast<double>(pelk::catalog::SignatureDistanceWithin(
+          items[a].ladder[0], items[b].ladder[0], INT64_MAX)));
+    }
+  std::printf("rung 0 of two items: min %.0f, median %.0f apart\n", Percentile(apart, 0),
+              Percentile(apart, 0.5));
+  for (size_t tracks : sizes) {
+    if (through_store) {
+      RunStore(items, tracks);
+    } else {
+      Run(items, tracks, hnsw_max, flat_max);
+    }
+  }
+}
