@@ -128,8 +128,9 @@ TEST(RationalResamplerTest, StreamingOutputEqualsTheDirectSumForAnySplit) {
         resampler->Reset();
         std::vector<float> out;
         size_t at = 0;
+        // One buffer for the run: a fresh one per call made this test take minutes under ASan.
+        std::vector<float> buffer(capacity);
         for (;;) {
-          std::vector<float> buffer(capacity);
           size_t produced = 0;
           const size_t n = std::min(chunk, input.size() - at);
           at += resampler->Process(input.data() + at, n, buffer.data(), capacity, &produced);
