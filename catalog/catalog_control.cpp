@@ -297,7 +297,7 @@ HRESULT CatalogControl::OpenCatalog(BSTR path) {
 HRESULT CatalogControl::get_CatalogPath(BSTR* path) {
   if (!path) return E_POINTER;
   CatalogStore* store = session_->Store();
-  *path = AllocBstrUtf8(store ? store->Path().string() : "");
+  *path = AllocBstrUtf8(store ? store->Location() : "");
   return *path ? S_OK : E_OUTOFMEMORY;
 }
 

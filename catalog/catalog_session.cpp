@@ -2,9 +2,9 @@
 
 namespace pelk::catalog {
 
-bool CatalogSession::Open(const std::filesystem::path& path, std::string* error) {
+bool CatalogSession::Open(const std::string& location, std::string* error) {
   std::string message;
-  auto store = CatalogStore::Open(path.empty() ? CatalogStore::DefaultPath() : path,
+  auto store = CatalogStore::Open(location.empty() ? CatalogStore::DefaultLocation() : location,
                                   CatalogStore::OpenMode::kCreate, &message);
   std::lock_guard lock(mutex_);
   if (!store) {

@@ -23,9 +23,10 @@ struct TraceEntry {
 
 class CatalogSession {
  public:
-  // Opens the catalogue at path (the default path when empty), creating an empty one when no
-  // file exists. False with *error set when it cannot be opened or is refused.
-  bool Open(const std::filesystem::path& path, std::string* error);
+  // Opens the catalogue at location (a file path or a postgresql:// location; the default when
+  // empty), creating an empty one when there is none. False with *error set when it cannot be
+  // opened or is refused.
+  bool Open(const std::string& location, std::string* error);
   // The open catalogue; opens the default one on first use. Null when that fails (LastError).
   CatalogStore* Store();
   std::string LastError();

@@ -1,26 +1,17 @@
-// The catalogue store: discs and their tracks in one SQLite file, with two full-text indexes over
-// the normalized artist, album and title of every track (whole words, word_index.h, and
-// trigrams) and the tracks' fingerprint signatures (a ladder of them per track, see TrackRecord).
+// The catalogue store: discs and their tracks, the normalized artist, album and title of every
+// track indexed for text lookups (whole words, word_index.h, and trigrams), and the tracks'
+// fingerprint signatures (a ladder of them per track, see TrackRecord).
 //
-// The file carries its schema version; Open migrates older versions (version 2 added the discs'
-// disc number and count, version 3 several signatures per track, the one signature of an older
-// file becoming rung 0) and refuses a file that is not a catalogue or whose schema is newer,
-// without changing it. Opening a catalogue of the
-// current schema also raises every disc's track count that is below its highest track number
-// (older builds of add-album counted files, not tracks). One store may be shared by the
-// control's objects on several threads: every operation takes the store's lock.
-//
-// Several processes may write one file: a write waits up to a minute for another's to finish,
-// and each write is one transaction, so a process killed at any moment leaves the file as it was
-// before that write or with all of it. A file without any write permission bit is opened for
-// reading only. A write that fails because the disk is full, the file is read-only or another
-// process kept it busy says so in its error.
+// A catalogue carries its schema version. Opening one migrates older versions (version 2 added
+// the discs' disc number and count, version 3 several signatures per track, the one signature of
+// an older catalogue becoming rung 0) and refuses one that is not a catalogue or whose schema is
+// newer, without changing it. Every write is one transaction, so a reader never sees half of it,
+// and a process killed during a write leaves the catalogue as it was before or with all of it.
+// Several processes may write one catalogue at once: a write waits for another's to finish.
 #pragma once
 
-#include <sqlite3.h>
-
 #include <array>
-#include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -112,48 +103,76 @@ struct CatalogStats {
   int64_t fingerprinted_tracks = 0;  // tracks with a signature
 };
 
+// A word-index query (word_index.h): the tracks for which every clause holds. A clause asks for
+// index words (IndexWords) of one column, every one of them or all but at most one; a word
+// ending in * stands for the words that begin with it. Each backend turns it into its own query
+// language, so no word can change a query's syntax.
+enum class WordColumn { kTitle, kArtist, kAlbum, kTitleKey };
+struct WordClause {
+  WordColumn column = WordColumn::kTitle;
+  std::vector<std::string> words;
+  bool all_but_one = false;  // needs two words or more
+  bool operator==(const WordClause&) const = default;
+};
+using WordQuery = std::vector<WordClause>;
+
+// The catalogue's storage. Two backends answer it: one SQLite file (the default) and a PostgreSQL
+// database that many hosts share (a location beginning with postgresql:// or postgres://). The
+// in-memory signature index is common to both and lives here; everything else is the backend's.
+//
+// One store may be shared by the control's objects on several threads: every operation takes
+// mutex_. Backends read and write their connection under it, and the signature index is kept
+// in step with the backend's writes under the same lock.
 class CatalogStore {
  public:
   enum class OpenMode { kExisting, kCreate };
   static constexpr int kSchemaVersion = 3;
 
   // $PELK_CATALOG, else $XDG_DATA_HOME/pelk/catalog.db, else ~/.local/share/pelk/catalog.db.
-  static std::filesystem::path DefaultPath();
-  // Null with *error set when the file cannot be opened, is not a catalogue, or has a newer
-  // schema (nothing in the file is changed then).
-  static std::unique_ptr<CatalogStore> Open(const std::filesystem::path& path, OpenMode mode,
+  static std::string DefaultLocation();
+  // Whether a location names a catalogue on a server (postgresql:// or postgres://) rather
+  // than a file.
+  static bool IsServerLocation(std::string_view location);
+  // Null with *error set when the catalogue cannot be opened (or, with kExisting, does not
+  // exist), is not a catalogue, or has a newer schema (nothing in it is changed then). A file
+  // location is created with its folders under kCreate; a server database must exist, its
+  // catalogue tables are laid out under kCreate.
+  static std::unique_ptr<CatalogStore> Open(const std::string& location, OpenMode mode,
                                             std::string* error);
-  ~CatalogStore();
+  virtual ~CatalogStore();
   CatalogStore(const CatalogStore&) = delete;
   CatalogStore& operator=(const CatalogStore&) = delete;
 
-  const std::filesystem::path& Path() const { return path_; }
+  // Where the catalogue is, for people: the file path, or the server location without its
+  // password.
+  const std::string& Location() const { return location_; }
 
   // Adds discs with their tracks in one transaction: all or nothing. Refuses a disc or track
   // identifier that is already in the catalogue (or twice in the batch), saying which disc and
   // what holds it. With replace, a disc whose identifier is already there is removed with its
   // tracks first, in the same transaction.
-  bool AddDiscs(const std::vector<DiscRecord>& discs, std::string* error, bool replace = false);
+  virtual bool AddDiscs(const std::vector<DiscRecord>& discs, std::string* error,
+                        bool replace = false) = 0;
 
-  DiscPtr DiscById(int64_t id);
-  DiscPtr DiscByIdentifier(std::string_view identifier);
+  virtual DiscPtr DiscById(int64_t id) = 0;
+  virtual DiscPtr DiscByIdentifier(std::string_view identifier) = 0;
   // The disc and track number of a track identifier.
-  std::optional<TrackHit> TrackByIdentifier(std::string_view identifier);
-  DiscPtr DiscByStoreIds(std::string_view first, std::string_view second);
+  virtual std::optional<TrackHit> TrackByIdentifier(std::string_view identifier) = 0;
+  virtual DiscPtr DiscByStoreIds(std::string_view first, std::string_view second) = 0;
   // Ordered by artist, album and disc number: the discs of one release come together.
-  std::vector<DiscPtr> AllDiscs();
+  virtual std::vector<DiscPtr> AllDiscs() = 0;
   // The discs of the release a disc belongs to (same artist and album, compared exactly), the
   // disc itself included, by disc number.
-  std::vector<DiscPtr> ReleaseDiscs(const DiscRecord& disc);
+  virtual std::vector<DiscPtr> ReleaseDiscs(const DiscRecord& disc) = 0;
   // The catalogue number of a genre (stable once the genre is in), 0 for none.
-  int64_t GenreNumber(std::string_view genre);
-  CatalogStats Stats();
+  virtual int64_t GenreNumber(std::string_view genre) = 0;
+  virtual CatalogStats Stats() = 0;
 
   // Tracks whose nearest rung lies within max_distance (sum of absolute differences), one hit
   // per track carrying that rung's distance, nearest first (ties by disc id, then track), at
   // most limit of them. Answered by the signature index (catalog/signature_index.h), which holds
-  // every rung of the catalogue in memory: built from the file on the first waveform lookup,
-  // kept in step by AddDiscs after that.
+  // every rung of the catalogue in memory: read from the backend on the first waveform lookup,
+  // kept in step with writes after that.
   std::vector<TrackHit> NearestSignatures(const Signature& signature, int64_t max_distance,
                                           size_t limit);
   // The same answer from a scan of every rung: the reference the index answers are measured
@@ -163,50 +182,64 @@ class CatalogStore {
   // How the index is laid out (the defaults suit any catalogue; tests make small catalogues
   // clustered); the index is rebuilt on the next waveform lookup.
   void SetSignatureIndexOptions(const SignatureIndexOptions& options);
-  // Tracks whose normalized fields hold the words (each at least three characters, matched as
-  // substrings), best full-text rank first, at most limit. column is "title", "artist", "album"
-  // or empty for any; all_words asks for every word, else any one of them.
-  std::vector<TrackHit> TextCandidates(const std::vector<std::string>& words,
-                                       std::string_view column, bool all_words, size_t limit);
 
-  // Whether lookups can use the word index (word_index.h). False for a file that had none and
-  // could not be written when it was opened, or that a program without the index has written
-  // since: such lookups use TextCandidates alone.
-  bool HasWordIndex();
+  // Tracks whose normalized fields hold the words (each at least three characters, matched as
+  // substrings), best first, at most limit. column is "title", "artist", "album" or empty for
+  // any; all_words asks for every word, else any one of them.
+  virtual std::vector<TrackHit> TextCandidates(const std::vector<std::string>& words,
+                                               std::string_view column, bool all_words,
+                                               size_t limit) = 0;
+
+  // Whether lookups can use the word index (word_index.h). When false, text lookups use
+  // TextCandidates alone.
+  virtual bool HasWordIndex() = 0;
   // Whether a normalized word (one of IndexWords; with a trailing *, any word beginning with it)
   // is in the column of any track.
-  bool HasWord(std::string_view column, std::string_view word);
-  // How many tracks match a MATCH expression over the word index (built with word_index.h),
-  // counted up to at_most: cheap, the matches are not ranked.
-  size_t WordMatches(const std::string& match, size_t at_most);
-  // Tracks matching a MATCH expression over the word index, at most limit, with their texts;
-  // ranked: best full-text rank first (every match is ranked), else in the index's order.
-  std::vector<TextCandidate> WordCandidates(const std::string& match, size_t limit,
-                                            bool ranked = true);
+  virtual bool HasWord(WordColumn column, std::string_view word) = 0;
+  // How many tracks match a word query, counted up to at_most: cheap, the matches are not
+  // ranked.
+  virtual size_t WordMatches(const WordQuery& query, size_t at_most) = 0;
+  // Tracks matching a word query, at most limit, with their texts; ranked: best full-text rank
+  // first (every match is ranked), else in the index's order.
+  virtual std::vector<TextCandidate> WordCandidates(const WordQuery& query, size_t limit,
+                                                    bool ranked = true) = 0;
+
+ protected:
+  explicit CatalogStore(std::string location);
+
+  // One rung for the signature index: the track it belongs to and the signature.
+  using RungSink = std::function<void(int64_t disc_id, int32_t track, const Signature&)>;
+  // Every rung of the catalogue, the rungs of one track one after another.
+  // REQUIRES: mutex_ held.
+  virtual void ReadAllRungs(const RungSink& sink) = 0;
+  // Called before every waveform lookup once the index is read: a backend that other processes
+  // write to brings in their changes here (RemoveIndexedDiscs, IndexTrack). REQUIRES: mutex_
+  // held.
+  virtual void CatchUpRungs() {}
+
+  // Whether the signature index has been read (before, there is nothing to keep in step).
+  bool SignatureIndexRead() const { return signatures_loaded_; }
+  // Keep the index in step with a committed write: the discs' rungs stop answering; a track's
+  // rungs answer. REQUIRES: mutex_ held, SignatureIndexRead().
+  void RemoveIndexedDiscs(const std::vector<int64_t>& disc_ids);
+  void IndexTrack(int64_t disc_id, const TrackRecord& track);
+  // Drops the index: the next waveform lookup reads every rung again. REQUIRES: mutex_ held.
+  void ForgetSignatureIndex() { signatures_loaded_ = false; }
+
+  std::mutex mutex_;
 
  private:
-  CatalogStore(sqlite3* db, std::filesystem::path path);
-  bool Migrate(std::string* error);
-  DiscPtr LoadDisc(int64_t id);
   void LoadSignatures();
-  // After AddDiscs committed: the replaced discs' rungs stop answering, the added ones answer.
-  void IndexAddedDiscs(const std::vector<int64_t>& replaced,
-                       const std::vector<std::pair<int64_t, const DiscRecord*>>& added);
+  // The index read, or brought up to date with what others wrote.
+  void ReadyIndex();
   std::vector<TrackHit> RankedHits(const std::vector<std::pair<uint32_t, int64_t>>& near,
                                    size_t limit) const;
 
-  std::mutex mutex_;
-  sqlite3* db_;
-  std::filesystem::path path_;
-  bool word_index_ = false;  // built or found current at open
-  // The word lookups' statements, prepared once (a lookup runs several); reset after each use.
-  Statement& Cached(std::unique_ptr<Statement>& slot, std::string_view sql);
-  std::unique_ptr<Statement> word_state_, has_word_, word_count_, ranked_words_, unranked_words_;
-  // Every rung in the signature index; loaded on the first waveform lookup.
+  std::string location_;
   bool signatures_loaded_ = false;
   std::unique_ptr<SignatureIndexOptions> index_options_;
   std::unique_ptr<SignatureIndex> signature_index_;
-  // The index's owners: (disc id, track number); a replaced disc's owners stay, removed.
+  // The index's owners: (disc id, track number); a removed disc's owners stay, without rungs.
   std::vector<std::pair<int64_t, int32_t>> signature_owners_;
 };
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <set>
 
-#include "catalog/word_index.h"
+#include "catalog/index_words.h"
 #include "runtime/utf.h"
 #include "text/normalize.h"
 #include "text/similarity.h"
@@ -14,9 +14,9 @@ namespace {
 
 constexpr size_t kWaveformCandidates = 16;
 constexpr size_t kTextCandidates = 200;
-constexpr size_t kRankedMatches = 1000;  // a word query matching more is not ranked
-constexpr int32_t kTextAccept = 60;     // combined score below this is no candidate
-constexpr int32_t kTextClear = 85;      // a best at least this good ...
+constexpr size_t kRankedMatches = 1000;   // a word query matching more is not ranked
+constexpr int32_t kTextAccept = 60;       // combined score below this is no candidate
+constexpr int32_t kTextClear = 85;        // a best at least this good ...
 constexpr int32_t kTextClearMargin = 10;  // ... and this far ahead is one clear answer
 constexpr size_t kMaxAnswers = 10;
 
@@ -34,13 +34,14 @@ std::u16string Trim(std::u16string_view s) {
 int32_t LeadingTrackNumber(std::u16string& text) {
   size_t i = 0;
   int32_t n = 0;
-  while (i < text.size() && i < 3 && text[i] >= u'0' && text[i] <= u'9') n = n * 10 + (text[i++] - u'0');
-  if (i == 0 || i == text.size() || (text[i] != u' ' && text[i] != u'.' && text[i] != u'-' &&
-                                     text[i] != u'_')) {
+  while (i < text.size() && i < 3 && text[i] >= u'0' && text[i] <= u'9')
+    n = n * 10 + (text[i++] - u'0');
+  if (i == 0 || i == text.size() ||
+      (text[i] != u' ' && text[i] != u'.' && text[i] != u'-' && text[i] != u'_')) {
     return 0;
   }
-  while (i < text.size() && (text[i] == u' ' || text[i] == u'.' || text[i] == u'-' ||
-                             text[i] == u'_')) {
+  while (i < text.size() &&
+         (text[i] == u' ' || text[i] == u'.' || text[i] == u'-' || text[i] == u'_')) {
     ++i;
   }
   text = Trim(std::u16string_view(text).substr(i));
@@ -85,7 +86,7 @@ void AddWords(const std::u16string& normalized, std::vector<std::string>* words)
 // scoring. With last_as_prefix, a last word of three characters or more that is no word of the
 // column stands for the words that begin with it: titles cut short (file names, tags of limited
 // length) end mid-word.
-std::vector<std::string> KnownWords(CatalogStore& store, std::string_view column,
+std::vector<std::string> KnownWords(CatalogStore& store, WordColumn column,
                                     const std::u16string& normalized, bool last_as_prefix) {
   std::vector<std::string> known;
   std::vector<std::string> words = IndexWords(Utf16ToUtf8(normalized));
@@ -102,53 +103,50 @@ std::vector<std::string> KnownWords(CatalogStore& store, std::string_view column
   return known;
 }
 
-std::string Both(const std::string& a, const std::string& b) {
-  return a.empty() || b.empty() ? std::string() : a + " AND " + b;
-}
-
 // The word-index queries of a lookup, narrowest first. The exact title (by the artist, then by
 // anyone) needs no ranking: its tracks share the whole title. The rest use only the words the
 // index holds and are ranked: every title word by the artist, every title word, all title words
 // but one by the artist, the artist's tracks on the album, the artist's tracks, all title words
 // but one.
-struct WordQuery {
-  std::string match;
+struct RankedQuery {
+  WordQuery match;
   bool ranked = true;
 };
 
-std::vector<WordQuery> ExactTitleQueries(const Field& title, const Field& artist) {
+std::vector<RankedQuery> ExactTitleQueries(const Field& title, const Field& artist) {
   const std::string key = TitleKey(Utf16ToUtf8(title.normalized));
   if (key.empty()) return {};
-  const std::string exact = AllWordsIn("title_key", {key});
-  std::vector<WordQuery> queries;
+  const WordQuery exact = AllWordsIn(WordColumn::kTitleKey, {key});
+  std::vector<RankedQuery> queries;
   if (!artist.raw.empty()) {
-    const std::string by_artist = AllWordsIn("artist", IndexWords(Utf16ToUtf8(artist.normalized)));
+    const WordQuery by_artist =
+        AllWordsIn(WordColumn::kArtist, IndexWords(Utf16ToUtf8(artist.normalized)));
     if (!by_artist.empty()) queries.push_back({Both(exact, by_artist), false});
   }
   queries.push_back({exact, false});
   return queries;
 }
 
-std::vector<WordQuery> WordQueries(CatalogStore& store, const Field& title, const Field& artist,
-                                   const Field& album) {
-  const std::vector<std::string> title_words = KnownWords(store, "title", title.normalized, true);
+std::vector<RankedQuery> WordQueries(CatalogStore& store, const Field& title, const Field& artist,
+                                     const Field& album) {
+  const std::vector<std::string> title_words =
+      KnownWords(store, WordColumn::kTitle, title.normalized, true);
   const std::vector<std::string> artist_words =
       artist.raw.empty() ? std::vector<std::string>()
-                         : KnownWords(store, "artist", artist.normalized, false);
+                         : KnownWords(store, WordColumn::kArtist, artist.normalized, false);
   const std::vector<std::string> album_words =
       album.raw.empty() ? std::vector<std::string>()
-                        : KnownWords(store, "album", album.normalized, false);
-  const std::string by_artist = AllWordsIn("artist", artist_words);
-  const std::string on_album = AllWordsIn("album", album_words);
-  const std::string all_title = AllWordsIn("title", title_words);
-  const std::string most_title = AllButOneWordIn("title", title_words);
-  std::vector<WordQuery> queries;
-  for (const std::string& match :
-       {Both(all_title, by_artist), all_title, Both(most_title, by_artist),
-        Both(by_artist, on_album), by_artist, most_title}) {
+                        : KnownWords(store, WordColumn::kAlbum, album.normalized, false);
+  const WordQuery by_artist = AllWordsIn(WordColumn::kArtist, artist_words);
+  const WordQuery on_album = AllWordsIn(WordColumn::kAlbum, album_words);
+  const WordQuery all_title = AllWordsIn(WordColumn::kTitle, title_words);
+  const WordQuery most_title = AllButOneWordIn(WordColumn::kTitle, title_words);
+  std::vector<RankedQuery> queries;
+  for (const WordQuery& match : {Both(all_title, by_artist), all_title, Both(most_title, by_artist),
+                                 Both(by_artist, on_album), by_artist, most_title}) {
     if (match.empty()) continue;
     if (std::none_of(queries.begin(), queries.end(),
-                     [&](const WordQuery& q) { return q.match == match; })) {
+                     [&](const RankedQuery& q) { return q.match == match; })) {
       queries.push_back({match, true});
     }
   }
@@ -290,7 +288,7 @@ MatchAnswer MatchText(CatalogStore& store, const TextQuery& query, TextSearch se
   bool words_found = false;
   if (search == TextSearch::kWords && store.HasWordIndex()) {
     std::set<std::pair<int64_t, int32_t>> seen;
-    auto run = [&](const WordQuery& q) {
+    auto run = [&](const RankedQuery& q) {
       // Ranking decides which matches are kept only when there are more than the candidates.
       bool ranked = false;
       if (q.ranked) {
@@ -309,11 +307,11 @@ MatchAnswer MatchText(CatalogStore& store, const TextQuery& query, TextSearch se
                          [](const Match& m) { return m.score >= kTextClear; });
     };
     bool clear = false;
-    for (const WordQuery& q : ExactTitleQueries(title, artist)) {
+    for (const RankedQuery& q : ExactTitleQueries(title, artist)) {
       if ((clear = run(q))) break;
     }
     if (!clear) {
-      for (const WordQuery& q : WordQueries(store, title, artist, album)) {
+      for (const RankedQuery& q : WordQueries(store, title, artist, album)) {
         if (run(q)) break;
       }
     }

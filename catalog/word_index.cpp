@@ -1,5 +1,6 @@
 #include "catalog/word_index.h"
 
+#include "catalog/index_words.h"
 #include "catalog/sqlite_statement.h"
 
 namespace pelk::catalog {
@@ -32,21 +33,11 @@ constexpr std::string_view kFillWordIndex =
     "INSERT INTO track_words(rowid, artist, album, title, title_key) "
     "SELECT rowid, artist, album, title, pelk_title_key(title) FROM track_text";
 
-// U+00B7: not ASCII, so the tokenizer keeps it inside a token; the normalization never leaves it.
-constexpr std::string_view kKeyJoiner = "\xC2\xB7";
-
 void TitleKeyFunction(sqlite3_context* context, int, sqlite3_value** values) {
   const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(values[0]));
   const std::string key =
       TitleKey(text ? std::string_view(text, sqlite3_value_bytes(values[0])) : "");
   sqlite3_result_text(context, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
-}
-
-// Words beyond these make a lookup no better, only longer.
-constexpr size_t kMaxQueryWords = 8;
-
-bool IsWordByte(unsigned char c) {
-  return c >= 0x80 || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 bool WordTableExists(sqlite3* db) {
@@ -56,15 +47,19 @@ bool WordTableExists(sqlite3* db) {
 
 // A trailing * (never part of an index word) asks for the words that begin with it.
 std::string Quoted(const std::string& word) {
-  if (!word.empty() && word.back() == '*') {
-    return '"' + word.substr(0, word.size() - 1) + "\"*";
+  const bool prefix = !word.empty() && word.back() == '*';
+  std::string quoted = "\"";
+  for (size_t i = 0; i < word.size() - (prefix ? 1 : 0); ++i) {
+    if (word[i] == '"') quoted += '"';  // FTS5 doubles a quote inside a string
+    quoted += word[i];
   }
-  return '"' + word + '"';
+  quoted += '"';
+  return prefix ? quoted + '*' : quoted;
 }
 
 std::string Joined(const std::vector<std::string>& words, std::string_view glue, size_t skip) {
   std::string text;
-  for (size_t i = 0; i < words.size() && i < kMaxQueryWords; ++i) {
+  for (size_t i = 0; i < words.size(); ++i) {
     if (i == skip) continue;
     if (!text.empty()) text += glue;
     text += Quoted(words[i]);
@@ -72,8 +67,18 @@ std::string Joined(const std::vector<std::string>& words, std::string_view glue,
   return text;
 }
 
-std::string InColumn(std::string_view column, const std::string& expression) {
-  return expression.empty() ? expression : std::string(column) + " : (" + expression + ")";
+std::string ClauseMatch(const WordClause& clause) {
+  std::string expression;
+  if (!clause.all_but_one) {
+    expression = Joined(clause.words, " AND ", clause.words.size());
+  } else if (clause.words.size() >= 2) {
+    for (size_t skip = 0; skip < clause.words.size(); ++skip) {
+      if (!expression.empty()) expression += " OR ";
+      expression += "(" + Joined(clause.words, " AND ", skip) + ")";
+    }
+  }
+  if (expression.empty()) return expression;
+  return std::string(ColumnName(clause.column)) + " : (" + expression + ")";
 }
 
 }  // namespace
@@ -110,47 +115,15 @@ bool EnsureWordIndex(sqlite3* db, std::string* why) {
   return ok;
 }
 
-std::vector<std::string> IndexWords(std::string_view normalized_utf8) {
-  std::vector<std::string> words;
-  std::string word;
-  for (const char c : normalized_utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (IsWordByte(byte)) {
-      word += (byte >= 'A' && byte <= 'Z') ? static_cast<char>(byte - 'A' + 'a') : c;
-    } else if (!word.empty()) {
-      words.push_back(std::move(word));
-      word.clear();
-    }
+std::string FtsMatch(const WordQuery& query) {
+  std::string match;
+  for (const WordClause& clause : query) {
+    const std::string one = ClauseMatch(clause);
+    if (one.empty()) return {};
+    if (!match.empty()) match += " AND ";
+    match += one;
   }
-  if (!word.empty()) words.push_back(std::move(word));
-  return words;
-}
-
-std::string TitleKey(std::string_view normalized_utf8) {
-  std::string key;
-  for (const std::string& w : IndexWords(normalized_utf8)) {
-    if (!key.empty()) key += kKeyJoiner;
-    key += w;
-  }
-  return key;
-}
-
-std::string AllWordsIn(std::string_view column, const std::vector<std::string>& words) {
-  return InColumn(column, Joined(words, " AND ", words.size()));
-}
-
-std::string AnyWordIn(std::string_view column, const std::vector<std::string>& words) {
-  return InColumn(column, Joined(words, " OR ", words.size()));
-}
-
-std::string AllButOneWordIn(std::string_view column, const std::vector<std::string>& words) {
-  if (words.size() < 2) return {};
-  std::string expression;
-  for (size_t skip = 0; skip < words.size() && skip < kMaxQueryWords; ++skip) {
-    if (!expression.empty()) expression += " OR ";
-    expression += "(" + Joined(words, " AND ", skip) + ")";
-  }
-  return InColumn(column, expression);
+  return match;
 }
 
 }  // namespace pelk::catalog

@@ -1,6 +1,6 @@
-// The word index of the catalogue: the normalized artist, album and title of every track as whole
-// words, beside the trigram table. Lookups by words cost what the words' posting lists cost, not
-// what the catalogue holds; the trigram table stays for texts whose words are not in the index
+// The word index of a SQLite catalogue: the normalized artist, album and title of every track as
+// whole words, beside the trigram table. Lookups by words cost what the words' posting lists cost,
+// not what the catalogue holds; the trigram table stays for texts whose words are not in the index
 // (misspellings, words run together) and for files that have no word index.
 //
 // The table (track_words) has no content of its own: the store deletes a track's words by handing
@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "catalog/catalog_store.h"
 
 namespace pelk::catalog {
 
@@ -33,20 +35,8 @@ bool WordIndexCurrent(sqlite3* db);
 // it was current.
 bool MarkWordIndexCurrent(sqlite3* db);
 
-// The words of a normalized text as the index splits them: runs of ASCII letters and digits and
-// of any non-ASCII characters, so every query word is one token of the index.
-std::vector<std::string> IndexWords(std::string_view normalized_utf8);
-
-// The whole normalized title as one token of the title_key column: its words joined by a
-// character the tokenizer keeps. Empty for a text without words.
-std::string TitleKey(std::string_view normalized_utf8);
-
-// Pieces of a MATCH expression over the index; every word is quoted, so no word can change the
-// query's syntax; a word ending in * stands for the words that begin with it. Empty when words is
-// empty. column is "title", "artist", "album" or "title_key".
-std::string AllWordsIn(std::string_view column, const std::vector<std::string>& words);
-std::string AnyWordIn(std::string_view column, const std::vector<std::string>& words);
-// Every word but at most one (for a text with one wrong or extra word); needs two words or more.
-std::string AllButOneWordIn(std::string_view column, const std::vector<std::string>& words);
+// The FTS5 MATCH expression of a word query. Every word is quoted, so no word can change the
+// expression's syntax; a word ending in * becomes a prefix query. Empty for an empty query.
+std::string FtsMatch(const WordQuery& query);
 
 }  // namespace pelk::catalog

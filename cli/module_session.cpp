@@ -121,11 +121,12 @@ std::unique_ptr<ModuleSession> ModuleSession::Load(std::string* error) {
 
 std::unique_ptr<ModuleSession> ModuleSession::LoadWithCatalog(const std::string& catalog_path) {
   // The control would create a missing catalogue; a mistyped path should not give an empty one.
-  const std::filesystem::path path = catalog_path.empty() ? catalog::CatalogStore::DefaultPath()
-                                                          : std::filesystem::path(catalog_path);
+  const std::string location =
+      catalog_path.empty() ? catalog::CatalogStore::DefaultLocation() : catalog_path;
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
-    Fail("no catalogue at " + path.string() +
+  if (!catalog::CatalogStore::IsServerLocation(location) &&
+      !std::filesystem::exists(location, ec)) {
+    Fail("no catalogue at " + location +
          " (make one with `sonquix catalog create`, `import` or `add-album`)");
   }
   std::string error;
@@ -142,28 +143,22 @@ ModuleSession::~ModuleSession() {
   control_.Reset();
 }
 
-bool ModuleSession::OpenCatalog(const std::string& path, std::string* error) {
+bool ModuleSession::OpenCatalog(const std::string& location, std::string* error) {
   const ComPtr<catalog::IPelkCatalogControl> catalog = control_.As<catalog::IPelkCatalogControl>();
   if (!catalog) {
     *error = "the lookup control cannot open a catalogue";
     return false;
   }
-  const HRESULT hr = catalog->OpenCatalog(Bstr::FromUtf8(path).Get());
+  const HRESULT hr = catalog->OpenCatalog(Bstr::FromUtf8(location).Get());
   if (FAILED(hr)) {
     std::string description = Utf16ToUtf8(TakeErrorDescription());
     *error = description.empty()
-                 ? "cannot open the catalogue " + path + " (error " + HresultText(hr) + ")"
+                 ? "cannot open the catalogue " + location + " (error " + HresultText(hr) + ")"
                  : description;
     return false;
   }
+  catalog_location_ = location.empty() ? catalog::CatalogStore::DefaultLocation() : location;
   return true;
-}
-
-std::string ModuleSession::CatalogPath() const {
-  const ComPtr<catalog::IPelkCatalogControl> catalog = control_.As<catalog::IPelkCatalogControl>();
-  Bstr path;
-  if (catalog) catalog->get_CatalogPath(path.Out());
-  return path.Utf8();
 }
 
 ComPtr<IPelkFileInfo2_6> ModuleSession::NewRecord() const {

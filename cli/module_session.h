@@ -43,10 +43,12 @@ class ModuleSession {
   ModuleSession(const ModuleSession&) = delete;
   ModuleSession& operator=(const ModuleSession&) = delete;
 
-  // Points the control at a catalogue file (empty: the default location; created when absent).
-  // False with *error set when the control refuses it.
-  bool OpenCatalog(const std::string& path, std::string* error);
-  std::string CatalogPath() const;
+  // Points the control at a catalogue (a file path or a postgresql:// location; empty: the
+  // default location; created when absent). False with *error set when the control refuses it.
+  bool OpenCatalog(const std::string& location, std::string* error);
+  // The location OpenCatalog was given (the default one when it was given none), as the user
+  // wrote it: the way for another connection to reach the same catalogue.
+  const std::string& CatalogLocation() const { return catalog_location_; }
 
   IPELKSonquixManager3* Manager() const { return manager_.Get(); }
   ILookupControl* Control() const { return control_.Get(); }
@@ -72,6 +74,7 @@ class ModuleSession {
   ComPtr<ILookupEngine> engine_;
   ComPtr<IPELKSonquixManager3> manager_;
   ComPtr<IPelkSonquixFingerprinter2> fingerprinter_;
+  std::string catalog_location_;
 };
 
 }  // namespace pelk::cli

@@ -168,7 +168,7 @@ void RunAlbum(const AlbumOptions& o) {
   const HRESULT hr =
       session->Manager()->AlbumID(list.Get(), SONQUIX_DEFAULT_OPTIONS, &match_code, lists.Out());
   if (FAILED(hr) && !lists) PrintError("AlbumID failed (error " + HresultText(hr) + ")");
-  const std::unique_ptr<WaveformCheck> check = WaveformCheck::Open(session->CatalogPath());
+  const std::unique_ptr<WaveformCheck> check = WaveformCheck::Open(session->CatalogLocation());
   const AlbumOutcome outcome = ReadOutcome(lists.Get(), set.files, inputs, check.get());
   o.json ? PrintJson(outcome, match_code) : PrintText(outcome, set.files.size());
   std::cout.flush();

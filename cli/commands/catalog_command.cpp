@@ -40,22 +40,30 @@ std::string DiscName(const catalog::DiscRecord& d) {
   return name;
 }
 
-std::filesystem::path PathOrDefault(const std::string& path) {
-  return path.empty() ? CatalogStore::DefaultPath() : std::filesystem::path(path);
+std::string LocationOrDefault(const std::string& location) {
+  return location.empty() ? CatalogStore::DefaultLocation() : location;
 }
 
-std::unique_ptr<CatalogStore> OpenOrFail(const std::string& path, CatalogStore::OpenMode mode) {
+std::unique_ptr<CatalogStore> OpenOrFail(const std::string& location, CatalogStore::OpenMode mode) {
   std::string error;
-  auto store = CatalogStore::Open(PathOrDefault(path), mode, &error);
+  auto store = CatalogStore::Open(LocationOrDefault(location), mode, &error);
   if (!store) Fail(error);
   return store;
 }
 
 void RunCreate(const CatalogOptions& o) {
-  const auto path = PathOrDefault(o.path);
-  if (std::filesystem::exists(path)) Fail(path.string() + " already exists");
-  OpenOrFail(o.path, CatalogStore::OpenMode::kCreate);
-  std::cout << "created " << path.string() << '\n';
+  const std::string location = LocationOrDefault(o.path);
+  if (CatalogStore::IsServerLocation(location)) {
+    // The database itself is the server administrator's to make; a catalogue is laid out in it.
+    std::string ignored;
+    if (auto existing = CatalogStore::Open(location, CatalogStore::OpenMode::kExisting, &ignored)) {
+      Fail(existing->Location() + " already holds a catalogue");
+    }
+  } else if (std::filesystem::exists(location)) {
+    Fail(location + " already exists");
+  }
+  auto store = OpenOrFail(location, CatalogStore::OpenMode::kCreate);
+  std::cout << "created " << store->Location() << '\n';
 }
 
 void RunImport(const CatalogOptions& o) {
@@ -76,7 +84,7 @@ void RunImport(const CatalogOptions& o) {
   size_t tracks = 0;
   for (const auto& d : discs) tracks += d.tracks.size();
   std::cout << "imported " << discs.size() << " discs, " << tracks << " tracks into "
-            << store->Path().string() << '\n';
+            << store->Location() << '\n';
 }
 
 void RunAddAlbum(const CatalogOptions& o) {
@@ -134,7 +142,7 @@ void RunStats(const CatalogOptions& o) {
   auto store = OpenOrFail(o.path, CatalogStore::OpenMode::kExisting);
   const catalog::CatalogStats stats = store->Stats();
   if (o.json) {
-    std::cout << nlohmann::json{{"path", store->Path().string()},
+    std::cout << nlohmann::json{{"path", store->Location()},
                                 {"discs", stats.discs},
                                 {"tracks", stats.tracks},
                                 {"fingerprinted_tracks", stats.fingerprinted_tracks},
@@ -143,7 +151,7 @@ void RunStats(const CatalogOptions& o) {
               << '\n';
     return;
   }
-  std::cout << "catalogue            " << store->Path().string() << '\n'
+  std::cout << "catalogue            " << store->Location() << '\n'
             << "discs                " << stats.discs << '\n'
             << "tracks               " << stats.tracks << '\n'
             << "fingerprinted tracks " << stats.fingerprinted_tracks << '\n'

@@ -207,7 +207,7 @@ void RunLibrary(const LibraryOptions& o) {
 
   const std::unique_ptr<ModuleSession> session = ModuleSession::LoadWithCatalog(o.catalog);
   IPELKSonquixManager3* manager = session->Manager();
-  const std::unique_ptr<WaveformCheck> check = WaveformCheck::Open(session->CatalogPath());
+  const std::unique_ptr<WaveformCheck> check = WaveformCheck::Open(session->CatalogLocation());
 
   // Records made here, so that the file's own tag and fingerprint stay readable for the report.
   std::map<std::string, ComPtr<IPelkFileInfo2_6>> inputs;

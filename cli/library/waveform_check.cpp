@@ -3,11 +3,11 @@
 namespace pelk::cli {
 
 std::unique_ptr<WaveformCheck> WaveformCheck::Open(const std::string& catalog_path) {
-  const std::filesystem::path path = catalog_path.empty() ? catalog::CatalogStore::DefaultPath()
-                                                          : std::filesystem::path(catalog_path);
+  const std::string location =
+      catalog_path.empty() ? catalog::CatalogStore::DefaultLocation() : catalog_path;
   std::string error;
   std::unique_ptr<catalog::CatalogStore> store =
-      catalog::CatalogStore::Open(path, catalog::CatalogStore::OpenMode::kExisting, &error);
+      catalog::CatalogStore::Open(location, catalog::CatalogStore::OpenMode::kExisting, &error);
   if (!store) return nullptr;
   return std::unique_ptr<WaveformCheck>(new WaveformCheck(std::move(store)));
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "catalog/catalog_store.h"
+#include "catalog/index_words.h"
 #include "catalog/matching.h"
 #include "runtime/utf.h"
 #include "tests/support/pcm_synth.h"
@@ -59,7 +60,7 @@ std::unique_ptr<CatalogStore> OpenStore(const std::filesystem::path& path) {
 }
 
 // Tracks whose column holds every word of the text, as it is normalized.
-size_t WordHits(CatalogStore& store, const std::string& column, std::u16string_view text) {
+size_t WordHits(CatalogStore& store, WordColumn column, std::u16string_view text) {
   const std::vector<std::string> words = IndexWords(Utf16ToUtf8(text::StandardNormalized(text)));
   EXPECT_FALSE(words.empty());
   return store.WordCandidates(AllWordsIn(column, words), 10).size();
@@ -72,10 +73,15 @@ TEST(WordIndexTest, WordsAreSplitAsTheIndexSplitsThem) {
                                       "\xC3\xBC"
                                       "ber"}));
   EXPECT_TRUE(IndexWords(" - ").empty());
-  EXPECT_EQ(AllButOneWordIn("title", {"a", "b", "c"}),
+  EXPECT_EQ(FtsMatch(AllButOneWordIn(WordColumn::kTitle, {"a", "b", "c"})),
             "title : ((\"b\" AND \"c\") OR (\"a\" AND \"c\") OR (\"a\" AND \"b\"))");
-  EXPECT_EQ(AnyWordIn("artist", {"x", "y*"}), "artist : (\"x\" OR \"y\"*)");
-  EXPECT_TRUE(AllButOneWordIn("title", {"only"}).empty());
+  EXPECT_TRUE(AllButOneWordIn(WordColumn::kTitle, {"only"}).empty());
+  // Clauses hold together; a prefix word keeps its star outside the quotes, and a quote inside a
+  // word cannot end the string.
+  EXPECT_EQ(FtsMatch(Both(AllWordsIn(WordColumn::kArtist, {"x", "y*"}),
+                          AllWordsIn(WordColumn::kTitleKey, {"a\"b"}))),
+            "artist : (\"x\" AND \"y\"*) AND title_key : (\"a\"\"b\")");
+  EXPECT_TRUE(Both(AllWordsIn(WordColumn::kTitle, {"a"}), {}).empty());
   // The exact-title key is one token whatever separated the words.
   EXPECT_EQ(TitleKey("little-green  12"),
             "little\xC2\xB7green\xC2\xB7"
@@ -93,14 +99,14 @@ TEST(WordIndexTest, ACatalogueWithoutTheWordIndexGetsItWhenOpened) {
   DropWordIndex(file.path());
   auto store = OpenStore(file.path());
   ASSERT_TRUE(store->HasWordIndex());
-  EXPECT_EQ(WordHits(*store, "title", u"little green"), 1u);
-  EXPECT_EQ(WordHits(*store, "artist", u"rem"), 2u);
+  EXPECT_EQ(WordHits(*store, WordColumn::kTitle, u"little green"), 1u);
+  EXPECT_EQ(WordHits(*store, WordColumn::kArtist, u"rem"), 2u);
   // The rebuilt index is kept in step by the next writes.
   DiscRecord more{.identifier = "D-MORE", .album = "Court", .artist = "Joni Mitchell"};
   more.tracks = {{.number = 1, .title = "Help Me", .identifier = "T-M1"}};
   ASSERT_TRUE(store->AddDiscs({more}, nullptr));
   EXPECT_TRUE(store->HasWordIndex());
-  EXPECT_EQ(WordHits(*store, "artist", u"joni mitchell"), 3u);
+  EXPECT_EQ(WordHits(*store, WordColumn::kArtist, u"joni mitchell"), 3u);
 }
 
 TEST(WordIndexTest, TracksWrittenWithoutTheIndexMakeItStaleUntilReopened) {
@@ -121,7 +127,7 @@ TEST(WordIndexTest, TracksWrittenWithoutTheIndexMakeItStaleUntilReopened) {
   store.reset();
   store = OpenStore(file.path());
   ASSERT_TRUE(store->HasWordIndex());
-  EXPECT_EQ(WordHits(*store, "title", u"carey"), 1u);
+  EXPECT_EQ(WordHits(*store, WordColumn::kTitle, u"carey"), 1u);
 }
 
 TEST(WordIndexTest, ReplacingADiscReplacesItsWords) {
@@ -132,9 +138,9 @@ TEST(WordIndexTest, ReplacingADiscReplacesItsWords) {
   blue.tracks = {{.number = 2, .title = "California", .identifier = "T-NEW2"}};
   ASSERT_TRUE(store->AddDiscs({blue}, nullptr, /*replace=*/true));
   ASSERT_TRUE(store->HasWordIndex());
-  EXPECT_EQ(WordHits(*store, "title", u"little green"), 0u);
-  EXPECT_EQ(WordHits(*store, "title", u"california"), 1u);
-  EXPECT_EQ(WordHits(*store, "artist", u"joni"), 1u);
+  EXPECT_EQ(WordHits(*store, WordColumn::kTitle, u"little green"), 0u);
+  EXPECT_EQ(WordHits(*store, WordColumn::kTitle, u"california"), 1u);
+  EXPECT_EQ(WordHits(*store, WordColumn::kArtist, u"joni"), 1u);
   store.reset();
   Sql(file.path(), "INSERT INTO track_words(track_words) VALUES ('integrity-check')");
 }
@@ -145,8 +151,8 @@ TEST(WordIndexTest, NoKnownWordFallsBackToTrigrams) {
   ASSERT_TRUE(store->AddDiscs(SmallCatalogue(), nullptr));
   // Neither word of "Night Swimming" is in the index (nor begins a word there), but both are
   // parts of one word that the trigrams find.
-  ASSERT_FALSE(store->HasWord("title", "night"));
-  ASSERT_FALSE(store->HasWord("title", "swiming*"));
+  ASSERT_FALSE(store->HasWord(WordColumn::kTitle, "night"));
+  ASSERT_FALSE(store->HasWord(WordColumn::kTitle, "swiming*"));
   MatchAnswer answer = MatchText(*store, {.title = u"Night Swimming"});
   ASSERT_FALSE(answer.matches.empty());
   EXPECT_EQ(answer.matches[0].track, 2);
