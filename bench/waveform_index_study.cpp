@@ -5,12 +5,19 @@
 // distance, nearest first, best rung each, at most the 16 the matcher asks for), for copies of
 // catalogue tracks and for recordings not in the catalogue.
 //
-//   bench_waveform_index_study [--hnsw-max TRACKS] [--flat-max TRACKS] [--store] [TRACKS ...]
+//   bench_waveform_index_study [--hnsw-max TRACKS] [--flat-max TRACKS] [--store]
+//                              [--postgres LOCATION [--server-queries N] [--scan-queries N]]
+//                              [TRACKS ...]
 // With --store, the same tracks go into a catalogue file instead (in the temporary folder,
 // removed after): import time, open time, the first waveform lookup (which builds the index from
 // the file), then lookups through the store's index and its scan, and the resident memory.
 // FAISS's HNSW is built only up to --hnsw-max tracks (default 10000: its build takes seconds per
 // hundred thousand signatures), its flat index up to --flat-max (default 100000).
+// With --postgres, the rungs go into tables of that (empty, throw-away) database instead, and
+// the lookups the server can answer itself are measured against the exact scan: contrib's cube
+// type under a GiST index (nearest first by its L1 distance, <#>) and plain smallint arrays
+// summed by a scan (only --scan-queries lookups, default 20: each reads every rung; the cube
+// index answers --server-queries, default 400).
 #include <faiss/IndexFlat.h>
 #include <faiss/IndexHNSW.h>
 
@@ -22,6 +29,9 @@
 #include <string>
 
 #include "bench/waveform_signatures.h"
+#ifdef SONQUIX_BENCH_WITH_LIBPQ
+#include <libpq-fe.h>
+#endif
 #include "catalog/matching.h"
 #include "catalog/signature_index.h"
 
@@ -329,6 +339,124 @@ void RunStore(const std::vector<StudyItem>& items, size_t tracks) {
   std::filesystem::remove(path);
 }
 
+#ifdef SONQUIX_BENCH_WITH_LIBPQ
+// Fails the study with the server's words.
+PGresult* Checked(PGconn* db, PGresult* r, const char* what) {
+  const ExecStatusType st = PQresultStatus(r);
+  if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && st != PGRES_COPY_IN) {
+    std::fprintf(stderr, "%s: %s", what, PQerrorMessage(db));
+    std::exit(1);
+  }
+  return r;
+}
+
+void Exec(PGconn* db, const char* sql) { PQclear(Checked(db, PQexec(db, sql), sql)); }
+
+std::string CubeText(const Signature& s, char open, char close) {
+  std::string text(1, open);
+  for (size_t i = 0; i < 30; ++i) text += (i ? "," : "") + std::to_string(s[i]);
+  return text + close;
+}
+
+void RunPostgres(const std::vector<StudyItem>& items, size_t tracks, const char* location,
+                 size_t server_queries, size_t scan_queries) {
+  PGconn* db = PQconnectdb(location);
+  if (PQstatus(db) != CONNECTION_OK) {
+    std::fprintf(stderr, "cannot connect: %s", PQerrorMessage(db));
+    std::exit(1);
+  }
+  const Catalogue cat = MakeCatalogue(items, tracks);
+  std::printf("\npostgres, %zu tracks, %zu signatures\n", tracks, cat.signatures.size());
+  Exec(db, "CREATE EXTENSION IF NOT EXISTS cube");
+  Exec(db, "DROP TABLE IF EXISTS rung_cube, rung_array");
+  Exec(db, "CREATE TABLE rung_cube(owner integer NOT NULL, c cube NOT NULL)");
+  Exec(db, "CREATE TABLE rung_array(owner integer NOT NULL, v smallint[] NOT NULL)");
+  auto start = Clock::now();
+  for (const char* table : {"rung_cube", "rung_array"}) {
+    const bool cube = std::strcmp(table, "rung_cube") == 0;
+    PQclear(Checked(db, PQexec(db, (std::string("COPY ") + table + " FROM STDIN").c_str()), table));
+    std::string chunk;
+    for (size_t i = 0; i < cat.signatures.size(); ++i) {
+      chunk +=
+          std::to_string(cat.owners[i]) + '\t' +
+          (cube ? CubeText(cat.signatures[i], '(', ')') : CubeText(cat.signatures[i], '{', '}')) +
+          '\n';
+      if (chunk.size() > (1 << 20) || i + 1 == cat.signatures.size()) {
+        PQputCopyData(db, chunk.data(), static_cast<int>(chunk.size()));
+        chunk.clear();
+      }
+    }
+    PQputCopyEnd(db, nullptr);
+    PQclear(Checked(db, PQgetResult(db), "copy"));
+  }
+  std::printf("copied both tables in %.0f ms\n", Ms(start));
+  start = Clock::now();
+  Exec(db, "CREATE INDEX rung_cube_gist ON rung_cube USING gist (c)");
+  Exec(db, "ANALYZE rung_cube");
+  Exec(db, "ANALYZE rung_array");
+  std::printf("GiST index built in %.0f ms\n", Ms(start));
+
+  std::mt19937 rng(7);
+  std::vector<Signature> copies;
+  while (copies.size() < kQueries) {
+    const uint32_t t = static_cast<uint32_t>(rng() % tracks);
+    const StudyItem& item = items[cat.track_item[t]];
+    if (item.copies.empty()) continue;
+    copies.push_back(
+        pelk::bench::Moved(item.copies[rng() % item.copies.size()], cat.track_offset[t]));
+  }
+  SignatureIndex scan(SignatureIndex::Options{.min_clustered = SIZE_MAX});
+  scan.Build(cat.signatures, cat.owners);
+
+  // Nearest rungs first: enough of them that 16 tracks with a ladder each come through.
+  const std::string knn =
+      "SELECT owner, (c <#> $1::cube)::bigint FROM rung_cube ORDER BY c <#> $1::cube LIMIT 144";
+  std::string sum = "SELECT owner, d FROM (SELECT owner, ";
+  for (int i = 1; i <= 30; ++i) {
+    sum += (i > 1 ? " + " : "") + std::string("abs(v[") + std::to_string(i) + "] - ($1::int[])[" +
+           std::to_string(i) + "])";
+  }
+  sum += " AS d FROM rung_array) AS r WHERE d <= " + std::to_string(kMax);
+  struct Way {
+    const char* name;
+    std::string sql;
+    bool cube;
+    size_t queries;
+  };
+  std::printf("%-36s %9s %9s %10s\n", "server lookup", "median ms", "p99 ms", "same answer");
+  for (const Way& way :
+       {Way{"cube GiST, nearest 144 rungs", knn, true, std::min(server_queries, copies.size())},
+        Way{"smallint[] scan, summed in SQL", sum, false, std::min(scan_queries, copies.size())}}) {
+    std::vector<double> times;
+    size_t same = 0;
+    for (size_t q = 0; q < way.queries; ++q) {
+      const std::string param =
+          way.cube ? CubeText(copies[q], '(', ')') : CubeText(copies[q], '{', '}');
+      const char* values[] = {param.c_str()};
+      const auto t0 = Clock::now();
+      PGresult* r = Checked(
+          db, PQexecParams(db, way.sql.c_str(), 1, nullptr, values, nullptr, nullptr, 0), way.name);
+      Answer hits;
+      for (int row = 0; row < PQntuples(r); ++row) {
+        const int64_t d = std::atoll(PQgetvalue(r, row, 1));
+        if (d <= kMax) hits.emplace_back(std::atoi(PQgetvalue(r, row, 0)), d);
+      }
+      PQclear(r);
+      std::sort(hits.begin(), hits.end());
+      Answer best;
+      for (const auto& h : hits)
+        if (best.empty() || best.back().first != h.first) best.push_back(h);
+      times.push_back(Ms(t0));
+      same += Ranked(best) == Ranked(scan.ScanWithin(copies[q], kMax));
+    }
+    std::printf("%-36s %9.2f %9.2f %5zu of %zu\n", way.name, Percentile(times, 0.5),
+                Percentile(times, 0.99), same, way.queries);
+  }
+  Exec(db, "DROP TABLE rung_cube, rung_array");
+  PQfinish(db);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -336,6 +464,8 @@ int main(int argc, char** argv) {
   size_t hnsw_max = 10000, flat_max = 100000;
   std::vector<size_t> sizes;
   bool through_store = false;
+  const char* postgres = nullptr;
+  size_t scan_queries = 20, server_queries = kQueries;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--hnsw-max") == 0 && i + 1 < argc) {
       hnsw_max = std::stoul(argv[++i]);
@@ -343,6 +473,12 @@ int main(int argc, char** argv) {
       flat_max = std::stoul(argv[++i]);
     } else if (std::strcmp(argv[i], "--store") == 0) {
       through_store = true;
+    } else if (std::strcmp(argv[i], "--postgres") == 0 && i + 1 < argc) {
+      postgres = argv[++i];
+    } else if (std::strcmp(argv[i], "--server-queries") == 0 && i + 1 < argc) {
+      server_queries = std::stoul(argv[++i]);
+    } else if (std::strcmp(argv[i], "--scan-queries") == 0 && i + 1 < argc) {
+      scan_queries = std::stoul(argv[++i]);
     } else {
       sizes.push_back(std::stoul(argv[i]));
     }
@@ -374,7 +510,14 @@ int main(int argc, char** argv) {
   std::printf("rung 0 of two items: min %.0f, median %.0f apart\n", Percentile(apart, 0),
               Percentile(apart, 0.5));
   for (size_t tracks : sizes) {
-    if (through_store) {
+    if (postgres) {
+#ifdef SONQUIX_BENCH_WITH_LIBPQ
+      RunPostgres(items, tracks, postgres, server_queries, scan_queries);
+#else
+      std::fprintf(stderr, "built without libpq: --postgres is not available\n");
+      return 1;
+#endif
+    } else if (through_store) {
       RunStore(items, tracks);
     } else {
       Run(items, tracks, hnsw_max, flat_max);
