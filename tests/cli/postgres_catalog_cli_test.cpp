@@ -88,6 +88,16 @@ class PostgresCatalogCliTest : public ::testing::Test {
 };
 
 TEST_F(PostgresCatalogCliTest, CatalogCommandsWorkOnADatabase) {
+  // An empty database is no catalogue to identify from; nothing is laid out in it.
+  const Outcome empty = Sonquix({"identify", "--catalog", db_.location(), File()});
+  EXPECT_NE(empty.code, 0);
+  EXPECT_NE(empty.err.find("no catalogue in " + db_.location() + " (make one with"),
+            std::string::npos)
+      << empty.err;
+  std::string tables;
+  EXPECT_EQ(db_.Sql("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'", &tables), "");
+  EXPECT_EQ(tables, "0");
+
   const Outcome created = Sonquix({"catalog", "create", db_.location()});
   ASSERT_EQ(created.code, 0) << created.err;
   EXPECT_EQ(created.out, "created " + db_.location() + "\n");
