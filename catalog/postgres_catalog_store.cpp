@@ -364,7 +364,9 @@ std::vector<TextCandidate> PostgresCatalogStore::WordCandidates(const WordQuery&
 bool PostgresCatalogStore::ReadSnapshot(int64_t removed_after, int64_t rung_after,
                                         const RungRowSink& sink, Snapshot* snapshot,
                                         std::string* why) {
-  if (!Ran(connection_->Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), why)) {
+  // Every row is read: the plan need not favour the first ones.
+  if (!Ran(connection_->Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), why) ||
+      !Ran(connection_->Exec("SET LOCAL cursor_tuple_fraction = 1"), why)) {
     return false;
   }
   const PgResult generation =

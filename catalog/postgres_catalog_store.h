@@ -89,6 +89,9 @@ class PostgresCatalogStore final : public CatalogStore {
   DiscPtr OneDisc(std::string_view what, std::string_view condition, const PgParams& params);
 
   WriteOutcome TryAddDiscs(const std::vector<DiscRecord>& discs, bool replace, std::string* error);
+  // After a write that added many tracks against what the catalogue held: the planner's
+  // statistics made anew (best effort).
+  void RefreshStatistics(const std::vector<DiscRecord>& discs);
 
   // In one REPEATABLE READ snapshot: the generation, the discs replaced after removed_after (when
   // not negative), and the rungs with ids above rung_after, by track and rung.
