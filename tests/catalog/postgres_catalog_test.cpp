@@ -55,11 +55,12 @@ class PostgresCatalogTest : public ::testing::Test {
     EXPECT_EQ(error, "") << sql;
     return value;
   }
-  // Ends every connection to the database, as an administrator (or a restart) would.
+  // Ends every connection to the database, as an administrator (or a restart) would, and waits
+  // until their server processes are gone.
   void TerminateConnections() {
     std::string ended;
     EXPECT_EQ(testing::PgServerSql("",
-                                   "SELECT count(pg_terminate_backend(pid)) > 0 FROM "
+                                   "SELECT bool_and(pg_terminate_backend(pid, 10000)) FROM "
                                    "pg_stat_activity WHERE datname = '" +
                                        db_.name() + "'",
                                    &ended),
@@ -103,7 +104,7 @@ TEST_F(PostgresCatalogTest, AForeignDatabaseAndANewerSchemaAreRefusedUntouched) 
   EXPECT_NE(Utf16ToUtf8(TakeErrorDescription()).find("newer"), std::string::npos);
 }
 
-TEST_F(PostgresCatalogTest, TwoProcessesLayingOutTheCatalogueAtOnceMakeOne) {
+TEST_F(PostgresCatalogTest, ConnectionsLayingOutTheCatalogueAtOnceMakeOne) {
   std::unique_ptr<CatalogStore> stores[4];
   std::vector<std::thread> openers;
   for (auto& store : stores) openers.emplace_back([&] { store = Open(); });
