@@ -66,10 +66,10 @@ fail() {
   for log in "$folder/initdb.log" "$folder/server.log"; do
     [ -f "$log" ] && sed 's/^/  /' "$log" | tail -n 20 >&2
   done
-  stop_folder=$folder
-  [ -f "$stop_folder/data/postmaster.pid" ] &&
-    as_owner "$bin/pg_ctl" -D "$stop_folder/data" -m immediate -w stop >/dev/null 2>&1
-  rm -rf "$stop_folder"
+  if [ -f "$folder/data/postmaster.pid" ]; then
+    as_owner "$bin/pg_ctl" -D "$folder/data" -m immediate -w stop >/dev/null 2>&1 || true
+  fi
+  rm -rf "$folder"
   exit 1
 }
 as_owner "$bin/initdb" -D "$folder/data" --auth=trust -U postgres --encoding=UTF8 \
