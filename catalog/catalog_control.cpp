@@ -17,6 +17,15 @@ HRESULT StoreUnavailable(CatalogSession& session) {
                      Utf8ToUtf16("catalogue unavailable: " + session.LastError()));
 }
 
+// A lookup whose reads failed (the catalogue's server could not be reached) fails in words
+// rather than answer "not found". Each lookup first drops a failure an earlier read left.
+HRESULT LookupFailed(CatalogStore& store) {
+  const std::string why = store.TakeFailure();
+  if (why.empty()) return S_OK;
+  return ReportError(E_FAIL, ILookupControl::kIid, u"PELKControl",
+                     Utf8ToUtf16("catalogue lookup failed: " + why));
+}
+
 // Extended data of one catalogue track: "pelk-ext:1:<disc identifier>:<track>".
 class CatalogExtData final : public Object<CatalogExtData, Dual<IExtData>> {
  public:
@@ -115,6 +124,7 @@ class CatalogEngine final : public Object<CatalogEngine, Dual<ILookupEngine>> {
     if (!result_kind) return E_POINTER;
     CatalogStore* store = session_->Store();
     if (!store) return StoreUnavailable(*session_);
+    store->TakeFailure();
     MatchAnswer answer;
     if (auto parsed = ParseSignature(BstrToUtf8(signature))) {
       answer = MatchWaveform(*store, *parsed);
@@ -127,6 +137,7 @@ class CatalogEngine final : public Object<CatalogEngine, Dual<ILookupEngine>> {
     if (!result_kind) return E_POINTER;
     CatalogStore* store = session_->Store();
     if (!store) return StoreUnavailable(*session_);
+    store->TakeFailure();
     TextQuery query;
     if (tag) {
       Bstr title, artist, album;
@@ -148,12 +159,17 @@ class CatalogEngine final : public Object<CatalogEngine, Dual<ILookupEngine>> {
     if (!store) return StoreUnavailable(*session_);
     const std::string id = BstrToUtf8(identifier);
     if (id.empty()) return S_OK;
+    store->TakeFailure();
     if (auto hit = store->TrackByIdentifier(id)) {
+      DiscPtr d = store->DiscById(hit->disc_id);
+      if (const HRESULT failed = LookupFailed(*store); FAILED(failed)) return failed;
       if (value) *value = hit->track;
-      *disc = MakeCatalogDisc(session_, store->DiscById(hit->disc_id), hit->track, false).Detach();
+      *disc = MakeCatalogDisc(session_, d, hit->track, false).Detach();
       return S_OK;
     }
-    if (DiscPtr d = store->DiscByIdentifier(id)) {
+    DiscPtr d = store->DiscByIdentifier(id);
+    if (const HRESULT failed = LookupFailed(*store); FAILED(failed)) return failed;
+    if (d) {
       if (value) *value = 0;
       *disc = MakeCatalogDisc(session_, d, 0, true).Detach();
     }
@@ -166,9 +182,10 @@ class CatalogEngine final : public Object<CatalogEngine, Dual<ILookupEngine>> {
     *disc = nullptr;
     CatalogStore* store = session_->Store();
     if (!store) return StoreUnavailable(*session_);
-    if (DiscPtr d = store->DiscByStoreIds(BstrToUtf8(first), BstrToUtf8(second))) {
-      *disc = MakeCatalogDisc(session_, d, 0, true).Detach();
-    }
+    store->TakeFailure();
+    DiscPtr d = store->DiscByStoreIds(BstrToUtf8(first), BstrToUtf8(second));
+    if (const HRESULT failed = LookupFailed(*store); FAILED(failed)) return failed;
+    if (d) *disc = MakeCatalogDisc(session_, d, 0, true).Detach();
     return S_OK;
   }
 
@@ -200,7 +217,8 @@ class CatalogEngine final : public Object<CatalogEngine, Dual<ILookupEngine>> {
   }
 
  private:
-  // Makes the answer the control's current one and reports its kind.
+  // Makes the answer the control's current one and reports its kind; a lookup whose reads
+  // failed answers nothing and fails.
   HRESULT Publish(CatalogStore& store, const MatchAnswer& answer, bool complete,
                   int32_t* result_kind) {
     std::vector<ComPtr<IDiscInfo>> discs;
@@ -208,6 +226,11 @@ class CatalogEngine final : public Object<CatalogEngine, Dual<ILookupEngine>> {
       if (DiscPtr d = store.DiscById(m.disc_id)) {
         discs.push_back(MakeCatalogDisc(session_, d, m.track, complete));
       }
+    }
+    if (const HRESULT failed = LookupFailed(store); FAILED(failed)) {
+      session_->SetAnswer(nullptr, nullptr);
+      *result_kind = 1;
+      return failed;
     }
     if (discs.empty() || answer.kind == 1) {
       session_->SetAnswer(nullptr, nullptr);
@@ -277,9 +300,12 @@ HRESULT CatalogControl::GetDataListElement(int32_t list_id, int32_t level, IExtD
   if (list_id != 1 || level != 0) return S_OK;  // the only list the catalogue keeps
   CatalogStore* store = session_->Store();
   if (!store) return StoreUnavailable(*session_);
+  store->TakeFailure();
   DiscPtr disc = store->DiscByIdentifier(ext->DiscIdentifier());
+  const auto genre =
+      disc && !disc->genre.empty() ? static_cast<int32_t>(store->GenreNumber(disc->genre)) : 0;
+  if (const HRESULT failed = LookupFailed(*store); FAILED(failed)) return failed;
   if (!disc || disc->genre.empty()) return S_OK;
-  const auto genre = static_cast<int32_t>(store->GenreNumber(disc->genre));
   *element = MakeObject<CatalogDataListElement>(std::vector<int32_t>{genre})
                  .As<IDataListElement>()
                  .Detach();

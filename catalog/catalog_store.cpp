@@ -59,6 +59,17 @@ int32_t DiscRecord::SoundTrackCount() const {
   return std::max({track_count, HighestTrack(), static_cast<int32_t>(tracks.size())});
 }
 
+// "Artist - Album, disc 2 of 3 (D-...)": a disc named in words for messages.
+std::string DiscInWords(std::string_view identifier, std::string_view artist,
+                        std::string_view album, int64_t number, int64_t count) {
+  std::string words = std::string(artist) + " - " + std::string(album);
+  if (number > 0) {
+    words += ", disc " + std::to_string(number);
+    if (count > 0) words += " of " + std::to_string(count);
+  }
+  return words + " (" + std::string(identifier) + ")";
+}
+
 std::string CatalogStore::DefaultLocation() {
   if (const char* explicit_location = std::getenv("PELK_CATALOG");
       explicit_location && *explicit_location) {

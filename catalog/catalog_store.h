@@ -80,6 +80,10 @@ struct DiscRecord {
 };
 using DiscPtr = std::shared_ptr<const DiscRecord>;
 
+// "Artist - Album, disc 2 of 3 (D-...)": a disc named in words for messages.
+std::string DiscInWords(std::string_view identifier, std::string_view artist,
+                        std::string_view album, int64_t number, int64_t count);
+
 struct TrackHit {
   int64_t disc_id = 0;
   int32_t track = 0;
@@ -203,6 +207,11 @@ class CatalogStore {
   // first (every match is ranked), else in the index's order.
   virtual std::vector<TextCandidate> WordCandidates(const WordQuery& query, size_t limit,
                                                     bool ranked = true) = 0;
+
+  // Why reads on the calling thread failed since its last call, empty when none did. A read that
+  // fails (a server that cannot be reached) answers as "not found" does; a caller that must tell
+  // the two apart takes the failure before and after its reads. Reads of a file do not fail so.
+  virtual std::string TakeFailure() { return {}; }
 
  protected:
   explicit CatalogStore(std::string location);

@@ -1,5 +1,8 @@
 #include "catalog/index_words.h"
 
+#include "runtime/utf.h"
+#include "text/normalize.h"
+
 namespace pelk::catalog {
 namespace {
 
@@ -16,6 +19,10 @@ std::vector<std::string> FirstWords(const std::vector<std::string>& words) {
 }
 
 }  // namespace
+
+std::string NormalizedUtf8(std::string_view text) {
+  return Utf16ToUtf8(text::StandardNormalized(Utf8ToUtf16(text)));
+}
 
 std::vector<std::string> IndexWords(std::string_view normalized_utf8) {
   std::vector<std::string> words;

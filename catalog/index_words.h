@@ -13,6 +13,9 @@ namespace pelk::catalog {
 // Words beyond these make a lookup no better, only longer: a clause keeps the first ones.
 constexpr size_t kMaxQueryWords = 8;
 
+// A text in the normalized form (text::StandardNormalized) the catalogue stores for lookups.
+std::string NormalizedUtf8(std::string_view text);
+
 // The words of a normalized text as the index splits them: runs of ASCII letters and digits and
 // of any non-ASCII characters, lower-cased, so every query word is one token of the index.
 std::vector<std::string> IndexWords(std::string_view normalized_utf8);

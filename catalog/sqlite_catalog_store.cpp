@@ -12,8 +12,6 @@
 #include "catalog/index_words.h"
 #include "catalog/sqlite_statement.h"
 #include "catalog/word_index.h"
-#include "runtime/utf.h"
-#include "text/normalize.h"
 
 namespace pelk::catalog {
 namespace {
@@ -78,17 +76,6 @@ struct Upgrade {
 };
 constexpr Upgrade kUpgrades[] = {{2, kMigrateToV2}, {3, kMigrateToV3}};
 
-// "Artist - Album, disc 2 of 3 (D-...)": a disc named in words for messages.
-std::string DiscInWords(std::string_view identifier, std::string_view artist,
-                        std::string_view album, int64_t number, int64_t count) {
-  std::string words = std::string(artist) + " - " + std::string(album);
-  if (number > 0) {
-    words += ", disc " + std::to_string(number);
-    if (count > 0) words += " of " + std::to_string(count);
-  }
-  return words + " (" + std::string(identifier) + ")";
-}
-
 bool IsMarkedReadOnly(const std::filesystem::path& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
@@ -121,10 +108,6 @@ std::string WriteFailure(sqlite3* db, std::string_view where, std::string_view w
       return std::string(what) + ": " + sqlite3_errmsg(db);
   }
   return "cannot write the catalogue " + std::string(where) + ": " + why;
-}
-
-std::string NormalizedUtf8(std::string_view text) {
-  return Utf16ToUtf8(text::StandardNormalized(Utf8ToUtf16(text)));
 }
 
 std::vector<uint8_t> SignatureBytes(const Signature& s) {

@@ -123,11 +123,17 @@ std::unique_ptr<ModuleSession> ModuleSession::LoadWithCatalog(const std::string&
   // The control would create a missing catalogue; a mistyped path should not give an empty one.
   const std::string location =
       catalog_path.empty() ? catalog::CatalogStore::DefaultLocation() : catalog_path;
-  std::error_code ec;
-  if (!catalog::CatalogStore::IsServerLocation(location) &&
-      !std::filesystem::exists(location, ec)) {
-    Fail("no catalogue at " + location +
-         " (make one with `sonquix catalog create`, `import` or `add-album`)");
+  constexpr std::string_view kMakeOne =
+      " (make one with `sonquix catalog create`, `import` or `add-album`)";
+  if (catalog::CatalogStore::IsServerLocation(location)) {
+    // A database without a catalogue, or a server that cannot be reached, is said here in the
+    // store's words (which never show a password).
+    std::string why;
+    if (!catalog::CatalogStore::Open(location, catalog::CatalogStore::OpenMode::kExisting, &why)) {
+      Fail(why + (why.starts_with("no catalogue") ? std::string(kMakeOne) : ""));
+    }
+  } else if (std::error_code ec; !std::filesystem::exists(location, ec)) {
+    Fail("no catalogue at " + location + std::string(kMakeOne));
   }
   std::string error;
   std::unique_ptr<ModuleSession> session = Load(&error);

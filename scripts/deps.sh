@@ -10,6 +10,7 @@ packages=(
   zlib1g-dev libssl-dev libfftw3-dev libsqlite3-dev libtag1-dev
   libsndfile1-dev libavformat-dev libavcodec-dev libavutil-dev
   libcli11-dev nlohmann-json3-dev
+  postgresql postgresql-contrib libpq-dev  # the shared catalogue; the tests start their own server
   ffmpeg musepack-tools  # the tests encode their audio into every format the host decodes
 )
 for extra in "$@"; do

@@ -187,7 +187,7 @@ void AddAlbumCommand(CLI::App& app) {
       "found. Every file given is printed exactly once");
   command->add_option("PATH", o->paths, "Folders and audio files")->required();
   command->add_option("--catalog", o->catalog,
-                      "Catalogue file (default: $PELK_CATALOG, else "
+                      "Catalogue file or postgresql:// location (default: $PELK_CATALOG, else "
                       "$XDG_DATA_HOME/pelk/catalog.db)");
   command->add_flag("--json", o->json, "Print one JSON document");
   command->callback([o] { RunAlbum(*o); });

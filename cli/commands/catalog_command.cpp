@@ -166,61 +166,62 @@ void RunExport(const CatalogOptions& o) {
 }  // namespace
 
 void AddCatalogCommand(CLI::App& app) {
-  CLI::App* cmd = app.add_subcommand("catalog", "Create, fill and inspect a local catalogue");
+  CLI::App* cmd = app.add_subcommand("catalog", "Create, fill and inspect a catalogue: a file, or a PostgreSQL database");
   cmd->require_subcommand(1);
   auto options = std::make_shared<CatalogOptions>();
   const std::string path_help =
-      "Catalogue file (default: $PELK_CATALOG, else $XDG_DATA_HOME/pelk/catalog.db)";
+      "Catalogue file or postgresql:// location (default: $PELK_CATALOG, else "
+      "$XDG_DATA_HOME/pelk/catalog.db)";
 
   CLI::App* create = cmd->add_subcommand("create", "Create an empty catalogue");
   create->add_option("path", options->path, path_help);
   create->callback([options] { RunCreate(*options); });
 
-  CLI::App* import =
+  CLI::App* importer =
       cmd->add_subcommand("import", "Add the discs of a JSON catalogue file (all or nothing)");
-  import->add_option("path", options->path, "Catalogue file")->required();
-  import->add_option("file", options->json_file, "JSON file to import")
+  importer->add_option("path", options->path, "Catalogue file or postgresql:// location")
+      ->required();
+  importer->add_option("file", options->json_file, "JSON file to import")
       ->required()
       ->check(CLI::ExistingFile);
-  import->add_flag("--replace", options->replace,
-                   "Replace the discs already in the catalogue under the same identifiers");
-  import->callback([options] { RunImport(*options);
-});
+  importer->add_flag("--replace", options->replace,
+                     "Replace the discs already in the catalogue under the same identifiers");
+  importer->callback([options] { RunImport(*options); });
 
-CLI::App* add = cmd->add_subcommand(
-    "add-album", "Add one album from its audio files: tags read, audio fingerprinted");
-add->add_option("path", options->path, "Catalogue file")->required();
-add->add_option("files", options->files, "The album's audio files, in track order")
-    ->required()
-    ->check(CLI::ExistingFile);
-add->add_option("--artist", options->artist, "Album artist (default: from the tags)");
-add->add_option("--album", options->album, "Album title (default: from the tags)");
-add->add_option("--year", options->year, "Year of release")->check(CLI::Range(0, 9999));
-add->add_option("--genre", options->genre, "Genre");
-add->add_option("--identifier", options->identifier,
-                "Disc identifier (default: derived from artist, album and, from disc 2 on, the "
-                "disc number)");
-add->add_option("--disc", options->disc,
-                "Which disc of the release the files are (default: from the tags)")
-    ->check(CLI::Range(1, 999));
-add->add_flag("--replace", options->replace,
-              "Replace the disc if it is already in the catalogue (its tracks go with it)");
-add->add_flag("--compilation", options->compilation, "The album is a compilation");
-add->callback([options] { RunAddAlbum(*options); });
+  CLI::App* add = cmd->add_subcommand(
+      "add-album", "Add one album from its audio files: tags read, audio fingerprinted");
+  add->add_option("path", options->path, "Catalogue file or postgresql:// location")->required();
+  add->add_option("files", options->files, "The album's audio files, in track order")
+      ->required()
+      ->check(CLI::ExistingFile);
+  add->add_option("--artist", options->artist, "Album artist (default: from the tags)");
+  add->add_option("--album", options->album, "Album title (default: from the tags)");
+  add->add_option("--year", options->year, "Year of release")->check(CLI::Range(0, 9999));
+  add->add_option("--genre", options->genre, "Genre");
+  add->add_option("--identifier", options->identifier,
+                  "Disc identifier (default: derived from artist, album and, from disc 2 on, the "
+                  "disc number)");
+  add->add_option("--disc", options->disc,
+                  "Which disc of the release the files are (default: from the tags)")
+      ->check(CLI::Range(1, 999));
+  add->add_flag("--replace", options->replace,
+                "Replace the disc if it is already in the catalogue (its tracks go with it)");
+  add->add_flag("--compilation", options->compilation, "The album is a compilation");
+  add->callback([options] { RunAddAlbum(*options); });
 
-CLI::App* list = cmd->add_subcommand("list", "List the discs and tracks");
-list->add_option("path", options->path, path_help);
-list->add_flag("--json", options->json, "Print the catalogue's JSON form");
-list->callback([options] { RunList(*options); });
+  CLI::App* list = cmd->add_subcommand("list", "List the discs and tracks");
+  list->add_option("path", options->path, path_help);
+  list->add_flag("--json", options->json, "Print the catalogue's JSON form");
+  list->callback([options] { RunList(*options); });
 
-CLI::App* stats = cmd->add_subcommand("stats", "Count discs, tracks and fingerprints");
-stats->add_option("path", options->path, path_help);
-stats->add_flag("--json", options->json, "Print a JSON object");
-stats->callback([options] { RunStats(*options); });
+  CLI::App* stats = cmd->add_subcommand("stats", "Count discs, tracks and fingerprints");
+  stats->add_option("path", options->path, path_help);
+  stats->add_flag("--json", options->json, "Print a JSON object");
+  stats->callback([options] { RunStats(*options); });
 
-CLI::App* exported = cmd->add_subcommand("export", "Print the catalogue as JSON for import");
-exported->add_option("path", options->path, path_help);
-exported->callback([options] { RunExport(*options); });
-}  // namespace pelk::cli
+  CLI::App* exported = cmd->add_subcommand("export", "Print the catalogue as JSON for import");
+  exported->add_option("path", options->path, path_help);
+  exported->callback([options] { RunExport(*options); });
+}
 
 }  // namespace pelk::cli

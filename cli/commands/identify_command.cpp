@@ -188,7 +188,7 @@ void AddIdentifyCommand(CLI::App& app) {
                    "MP3 decoded and fingerprinted by the host)")
       ->required();
   command->add_option("--catalog", o->catalog,
-                      "Catalogue file (default: $PELK_CATALOG, else "
+                      "Catalogue file or postgresql:// location (default: $PELK_CATALOG, else "
                       "$XDG_DATA_HOME/pelk/catalog.db)");
   command->add_flag("--all", o->all,
                     "Print every candidate (SONQUIX_RETURN_ALL instead of SONQUIX_RETURN_SINGLE)");

@@ -326,7 +326,7 @@ void AddLibraryCommand(CLI::App& app) {
       "line per finished file, written as files finish");
   command->add_option("PATH", o->paths, "Folders (walked recursively) and audio files")->required();
   command->add_option("--catalog", o->catalog,
-                      "Catalogue file (default: $PELK_CATALOG, else "
+                      "Catalogue file or postgresql:// location (default: $PELK_CATALOG, else "
                       "$XDG_DATA_HOME/pelk/catalog.db)");
   command->add_flag("--tracks", o->tracks,
                     "Track mode: every file identified on its own (SONQUIX_RETURN_ALL) instead "

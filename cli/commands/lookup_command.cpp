@@ -191,7 +191,7 @@ void AddLookupCommand(CLI::App& app) {
       "collection as the control hands it out");
   command->add_option("FILE", o->file, "An audio file (fingerprinted by the host)")->required();
   command->add_option("--catalog", o->catalog,
-                      "Catalogue file (default: $PELK_CATALOG, else "
+                      "Catalogue file or postgresql:// location (default: $PELK_CATALOG, else "
                       "$XDG_DATA_HOME/pelk/catalog.db)");
   command->add_option("--mode", o->mode,
                       "Lookup mode bits (decimal or 0x hexadecimal) or names joined by ',': "

@@ -443,7 +443,7 @@ void AddScoreCommand(CLI::App& app) {
                    "The track to explain (default: the best-scoring one, the first of equals)")
       ->check(CLI::PositiveNumber);
   command->add_option("--catalog", o->catalog,
-                      "Catalogue file (default: $PELK_CATALOG, else "
+                      "Catalogue file or postgresql:// location (default: $PELK_CATALOG, else "
                       "$XDG_DATA_HOME/pelk/catalog.db)");
   command->add_flag("--json", o->json, "Print one JSON object");
   command->add_flag("--distance", o->distance,

@@ -11,6 +11,7 @@
 #include "catalog/matching.h"
 #include "runtime/error_info.h"
 #include "runtime/utf.h"
+#include "tests/catalog/store_backends.h"
 #include "tests/support/fake_control.h"
 #include "tests/support/hr_matchers.h"
 
@@ -52,15 +53,13 @@ constexpr char kCatalogJson[] = R"({
        {"number": 2, "title": "Nightswimming", "identifier": "T-O2"}]}
   ]})";
 
-class CatalogTest : public ::testing::Test {
+// The control over a small catalogue of each backend.
+class CatalogTest : public BackendTest {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("pelk-catalog-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    path_ = dir_ / "catalog.db";
+    BackendTest::SetUp();
+    if (HasFatalFailure()) return;
+    path_ = Location();
     std::vector<DiscRecord> discs;
     std::string error;
     ASSERT_TRUE(ParseCatalogJson(kCatalogJson, &discs, &error)) << error;
@@ -82,7 +81,10 @@ class CatalogTest : public ::testing::Test {
     ASSERT_HR(S_OK, control_->GetControlObject(kControlObjectEngine, engine.Out()));
     engine_ = engine.As<ILookupEngine>();
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override {
+    engine_.Reset();
+    control_.Reset();
+  }
 
   static std::u16string Text(HRESULT (IDiscInfo::*get)(BSTR*), IDiscInfo* disc) {
     Bstr value;
@@ -98,14 +100,16 @@ class CatalogTest : public ::testing::Test {
     Bstr sig = Bstr::FromUtf8(FormatSignature(s));
     Bstr type(u"Wavelattice"), version(u"1.1");
     int32_t kind = 1;
-    EXPECT_HR(S_OK, engine_->WaveformLookup(type.Get(), version.Get(), sig.Get(), 0, &kind));
+    EXPECT_HR(S_OK, engine_->WaveformLookup(type.Get(), version.Get(), sig.Get(), 0, &kind))
+        << Utf16ToUtf8(TakeErrorDescription());
     return kind;
   }
   int32_t TextLookup(const char16_t* file, testing::FakeTagData tag) {
     ComPtr<IFileTag> t = testing::MakeFakeTag(std::move(tag));
     Bstr name(file ? file : u"");
     int32_t kind = 1;
-    EXPECT_HR(S_OK, engine_->TextLookup(file ? name.Get() : nullptr, t.Get(), 0, &kind));
+    EXPECT_HR(S_OK, engine_->TextLookup(file ? name.Get() : nullptr, t.Get(), 0, &kind))
+        << Utf16ToUtf8(TakeErrorDescription());
     return kind;
   }
   ComPtr<IDiscInfo> Single() {
@@ -114,12 +118,19 @@ class CatalogTest : public ::testing::Test {
     return disc;
   }
 
-  std::filesystem::path dir_, path_;
+  // The catalogue's location: a file path or a postgresql:// location.
+  std::filesystem::path path_;
   ComPtr<CatalogControl> control_;
   ComPtr<ILookupEngine> engine_;
 };
+INSTANTIATE_ON_EVERY_BACKEND(CatalogTest);
 
-TEST_F(CatalogTest, VersionAndControlObjects) {
+// What only a catalogue file has: older schemas to upgrade, counts older builds wrote.
+class SqliteCatalogTest : public CatalogTest {};
+INSTANTIATE_TEST_SUITE_P(Backends, SqliteCatalogTest, ::testing::Values(Backend::kSqlite),
+                         BackendName);
+
+TEST_P(CatalogTest, VersionAndControlObjects) {
   Bstr version;
   ASSERT_HR(S_OK, control_->get_Version(version.Out()));
   EXPECT_EQ(version.View(), u"PELKControl 2.6.0.10");
@@ -132,7 +143,7 @@ TEST_F(CatalogTest, VersionAndControlObjects) {
   EXPECT_HR(E_INVALIDARG, control_->GetControlObject(6, none.Out()));
 }
 
-TEST_F(CatalogTest, IdentifierLookups) {
+TEST_P(CatalogTest, IdentifierLookups) {
   ComPtr<IDiscInfo> disc;
   int32_t value = -1;
   Bstr track_id(u"T-B3");
@@ -163,7 +174,7 @@ TEST_F(CatalogTest, IdentifierLookups) {
   EXPECT_FALSE(disc);
 }
 
-TEST_F(CatalogTest, WaveformKinds) {
+TEST_P(CatalogTest, WaveformKinds) {
   EXPECT_EQ(Waveform(MakeSignature(1)), kLookupOne);
   ComPtr<IDiscInfo> disc = Single();
   ASSERT_TRUE(disc);
@@ -188,7 +199,7 @@ TEST_F(CatalogTest, WaveformKinds) {
   EXPECT_EQ(kind, kLookupNone);
 }
 
-TEST_F(CatalogTest, TextLookupByTagAndByFileName) {
+TEST_P(CatalogTest, TextLookupByTagAndByFileName) {
   EXPECT_EQ(
       TextLookup(u"/m/x.wav", {.texts = {{u"Title", u"Losing my religion"}, {u"Artist", u"REM"}}}),
       kLookupOne);
@@ -210,7 +221,7 @@ TEST_F(CatalogTest, TextLookupByTagAndByFileName) {
   EXPECT_EQ(TextLookup(nullptr, {}), kLookupNone);
 }
 
-TEST_F(CatalogTest, FullDiscSameDiscAndSelection) {
+TEST_P(CatalogTest, FullDiscSameDiscAndSelection) {
   Bstr id(u"T-B2");
   ComPtr<IDiscInfo> partial, full, other;
   int32_t value = 0;
@@ -249,7 +260,7 @@ TEST_F(CatalogTest, FullDiscSameDiscAndSelection) {
   EXPECT_EQ(Text(&IDiscInfo::get_ReleaseRank, full.Get()), u"1");
 }
 
-TEST_F(CatalogTest, ExtDataAndDataListElement) {
+TEST_P(CatalogTest, ExtDataAndDataListElement) {
   Bstr id(u"T-B1");
   ComPtr<IDiscInfo> disc;
   int32_t value = 0;
@@ -288,7 +299,7 @@ TEST_F(CatalogTest, ExtDataAndDataListElement) {
   EXPECT_FALSE(element);
 }
 
-TEST_F(CatalogTest, RetrieveDataAndTracer) {
+TEST_P(CatalogTest, RetrieveDataAndTracer) {
   Bstr id(u"T-B1");
   ComPtr<IDiscInfo> disc;
   int32_t value = 0;
@@ -310,7 +321,7 @@ TEST_F(CatalogTest, RetrieveDataAndTracer) {
   EXPECT_NE(text.find("Open\topen\n"), std::string::npos);
 }
 
-TEST_F(CatalogTest, DiscTagBuilderFillsATagFromTheTrack) {
+TEST_P(CatalogTest, DiscTagBuilderFillsATagFromTheTrack) {
   Bstr id(u"T-H7");
   ComPtr<IDiscInfo> disc;
   int32_t value = 0;
@@ -402,14 +413,17 @@ TEST(CatalogJsonTest, ErrorsNameTheLineAndField) {
   EXPECT_TRUE(discs.empty());
 }
 
-TEST_F(CatalogTest, ExportImportsBackUnchangedAndDuplicatesAreRefusedWhole) {
+TEST_P(CatalogTest, ExportImportsBackUnchangedAndDuplicatesAreRefusedWhole) {
   auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, nullptr);
   ASSERT_TRUE(store);
   const std::string exported = WriteCatalogJson(store->AllDiscs());
   std::vector<DiscRecord> discs;
   std::string error;
   ASSERT_TRUE(ParseCatalogJson(exported, &discs, &error)) << error;
-  auto copy = CatalogStore::Open(dir_ / "copy.db", CatalogStore::OpenMode::kCreate, &error);
+  const ScopedCatalogPlace copy_place(GetParam());
+  ASSERT_TRUE(copy_place.error().empty()) << copy_place.error();
+  auto copy = CatalogStore::Open(copy_place.location(), CatalogStore::OpenMode::kCreate, &error);
+  ASSERT_TRUE(copy) << error;
   ASSERT_TRUE(copy->AddDiscs(discs, &error)) << error;
   EXPECT_EQ(WriteCatalogJson(copy->AllDiscs()), exported);
 
@@ -421,7 +435,7 @@ TEST_F(CatalogTest, ExportImportsBackUnchangedAndDuplicatesAreRefusedWhole) {
   EXPECT_EQ(before.signatures, 5);
 }
 
-TEST_F(CatalogTest, ACountBelowTheHighestTrackIsRepairedWhenOpened) {
+TEST_P(SqliteCatalogTest, ACountBelowTheHighestTrackIsRepairedWhenOpened) {
   // An older build counted files: Blue's four tracks under a count of 2, and a disc of tracks
   // 2 and 24 under a count of 2.
   {
@@ -476,7 +490,7 @@ TEST_F(CatalogTest, ACountBelowTheHighestTrackIsRepairedWhenOpened) {
   EXPECT_EQ(title.View(), u"Twenty-Four");
 }
 
-TEST_F(CatalogTest, DiscsOfOneReleaseAreKeptApartAndListedTogether) {
+TEST_P(CatalogTest, DiscsOfOneReleaseAreKeptApartAndListedTogether) {
   std::string error;
   auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
   ASSERT_TRUE(store) << error;
@@ -518,7 +532,7 @@ TEST_F(CatalogTest, DiscsOfOneReleaseAreKeptApartAndListedTogether) {
   EXPECT_NE(error.find("\"disc_number\" of disc D-S2 is 2, beyond"), std::string::npos) << error;
 }
 
-TEST_F(CatalogTest, ARepeatedDiscIsRefusedInWordsAndReplacedWhole) {
+TEST_P(CatalogTest, ARepeatedDiscIsRefusedInWordsAndReplacedWhole) {
   std::string error;
   auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
   ASSERT_TRUE(store) << error;
@@ -554,7 +568,28 @@ TEST_F(CatalogTest, ARepeatedDiscIsRefusedInWordsAndReplacedWhole) {
   }
 }
 
-TEST_F(CatalogTest, AVersionOneCatalogueIsUpgradedInPlace) {
+TEST_P(CatalogTest, ATrackCountIsKeptAtLeastTheHighestTrackNumber) {
+  std::string error;
+  auto store = CatalogStore::Open(path_, CatalogStore::OpenMode::kExisting, &error);
+  ASSERT_TRUE(store) << error;
+  DiscRecord gap{.identifier = "D-GAP", .album = "Partial", .artist = "Gap Band", .track_count = 2};
+  gap.tracks = {{.number = 2, .title = "Two", .identifier = "T-G2"},
+                {.number = 24, .title = "Twenty-Four", .identifier = "T-G24"}};
+  ASSERT_TRUE(store->AddDiscs({gap}, &error)) << error;
+  EXPECT_EQ(store->DiscByIdentifier("D-GAP")->track_count, 24);
+
+  Bstr id(u"T-G24");
+  ComPtr<IDiscInfo> partial, full;
+  int32_t value = 0;
+  ASSERT_HR(S_OK, engine_->IdentifierLookup(id.Get(), 0, &value, partial.Out()));
+  ASSERT_TRUE(partial);
+  ASSERT_HR(S_OK, engine_->FetchFullDisc(partial.Get(), 1, 0, full.Out()));
+  EXPECT_EQ(Number(&IDiscInfo::get_TrackCount, full.Get()), 24);
+  Bstr title;
+  EXPECT_HR(E_INVALIDARG, full->GetTrackTitle(7, title.Out()));
+}
+
+TEST_P(SqliteCatalogTest, AVersionOneCatalogueIsUpgradedInPlace) {
   control_.Reset();
   engine_.Reset();
   // Lay the file back to the first schema: one signature column, no disc numbers.
@@ -593,7 +628,7 @@ TEST_F(CatalogTest, AVersionOneCatalogueIsUpgradedInPlace) {
   sqlite3_close(db);
 }
 
-TEST_F(CatalogTest, AVersionTwoCatalogueKeepsItsSignaturesAsRungZero) {
+TEST_P(SqliteCatalogTest, AVersionTwoCatalogueKeepsItsSignaturesAsRungZero) {
   control_.Reset();
   engine_.Reset();
   // Lay the file back to the second schema: one signature column in the tracks.

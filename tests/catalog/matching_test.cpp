@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/pcm_synth.h"
+#include "tests/catalog/store_backends.h"
 
 namespace pelk::catalog {
 namespace {
@@ -29,10 +29,12 @@ Signature Moved(int32_t distance) {
 }
 
 // A catalogue of one disc holding the ladders (rung 0 first) as tracks 1, 2, ...
-std::unique_ptr<CatalogStore> Catalogue(const testing::ScopedTempFile& file,
+std::unique_ptr<CatalogStore> Catalogue(const ScopedCatalogPlace& place,
                                         const std::vector<std::vector<Signature>>& ladders) {
-  std::string error;
-  auto store = CatalogStore::Open(file.path(), CatalogStore::OpenMode::kCreate, &error);
+  std::string error = place.error();
+  auto store = error.empty()
+                   ? CatalogStore::Open(place.location(), CatalogStore::OpenMode::kCreate, &error)
+                   : nullptr;
   EXPECT_TRUE(store) << error;
   if (!store) return nullptr;
   DiscRecord disc;
@@ -50,16 +52,20 @@ std::unique_ptr<CatalogStore> Catalogue(const testing::ScopedTempFile& file,
   return store;
 }
 
-// The answer for Base() in a catalogue of one disc holding the signatures as tracks 1, 2, ...
-MatchAnswer Lookup(const std::vector<Signature>& signatures) {
-  testing::ScopedTempFile file("catalog.db");
-  std::vector<std::vector<Signature>> ladders;
-  for (const Signature& s : signatures) ladders.push_back({s});
-  auto store = Catalogue(file, ladders);
-  return store ? MatchWaveform(*store, Base()) : MatchAnswer{};
-}
+class MatchWaveformTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  // The answer for Base() in a catalogue of one disc holding the signatures as tracks 1, 2, ...
+  MatchAnswer Lookup(const std::vector<Signature>& signatures) {
+    const ScopedCatalogPlace place(GetParam());
+    std::vector<std::vector<Signature>> ladders;
+    for (const Signature& s : signatures) ladders.push_back({s});
+    auto store = Catalogue(place, ladders);
+    return store ? MatchWaveform(*store, Base()) : MatchAnswer{};
+  }
+};
+INSTANTIATE_ON_EVERY_BACKEND(MatchWaveformTest);
 
-TEST(MatchWaveformTest, KindFollowsTheLeadOfTheBest) {
+TEST_P(MatchWaveformTest, KindFollowsTheLeadOfTheBest) {
   const WaveformThresholds t;
   ASSERT_LT(t.same_recording, t.clear_margin);  // else no answer could be ambiguous
   ASSERT_LT(t.clear_margin, t.max_distance);
@@ -88,13 +94,13 @@ TEST(MatchWaveformTest, KindFollowsTheLeadOfTheBest) {
 namespace pelk::catalog {
 namespace {
 
-TEST(MatchWaveformTest, EachTrackAnswersByItsNearestRung) {
+TEST_P(MatchWaveformTest, EachTrackAnswersByItsNearestRung) {
   const WaveformThresholds t;
-  testing::ScopedTempFile file("catalog.db");
+  const ScopedCatalogPlace place(GetParam());
   // Track 1's rung 0 is far from the query, two of its other rungs near; track 2 has one
   // signature, nearer than track 1's rung 0.
-  auto store = Catalogue(file, {{Moved(t.max_distance - 400), Moved(300), Moved(100)},
-                                {Moved(100 + t.clear_margin + 200)}});
+  auto store = Catalogue(place, {{Moved(t.max_distance - 400), Moved(300), Moved(100)},
+                                 {Moved(100 + t.clear_margin + 200)}});
   ASSERT_TRUE(store);
   const CatalogStats stats = store->Stats();
   EXPECT_EQ(stats.signatures, 4);

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "catalog/catalog_store.h"
+#include "tests/catalog/store_backends.h"
 
 namespace pelk::catalog {
 namespace {
@@ -107,25 +108,21 @@ TEST(SignatureIndexTest, BoundaryRemovalAndAddition) {
 
 // A catalogue of a few thousand tracks with ladders, its index made clustered as a large
 // catalogue's is: lookups through the index answer what the scan answers, through replacing
-// discs, adding discs after the index is built, and reopening the file.
-class SignatureIndexStoreTest : public ::testing::Test {
+// discs, adding discs after the index is built, and reopening the catalogue.
+class SignatureIndexStoreTest : public BackendTest {
  protected:
   void SetUp() override {
-    path_ = std::filesystem::temp_directory_path() /
-            ("pelk-signature-index-" + std::to_string(::getpid()) + ".db");
-    std::filesystem::remove(path_);
+    BackendTest::SetUp();
+    if (HasFatalFailure()) return;
     store_ = Open(CatalogStore::OpenMode::kCreate);
     ASSERT_TRUE(store_);
     std::string error;
     stored_ = MakeDiscs(0, 300);
     ASSERT_TRUE(store_->AddDiscs(stored_, &error)) << error;
   }
-  void TearDown() override {
-    store_.reset();
-    std::filesystem::remove(path_);
-  }
+  void TearDown() override { store_.reset(); }
   std::unique_ptr<CatalogStore> Open(CatalogStore::OpenMode mode) {
-    auto store = CatalogStore::Open(path_, mode, nullptr);
+    auto store = OpenStore(mode);
     if (store) store->SetSignatureIndexOptions({.min_clustered = 0, .cell_size = 100});
     return store;
   }
@@ -176,12 +173,13 @@ class SignatureIndexStoreTest : public ::testing::Test {
   }
 
   SignatureMaker maker_{11};
-  std::filesystem::path path_;
   std::unique_ptr<CatalogStore> store_;
   std::vector<DiscRecord> stored_;
 };
 
-TEST_F(SignatureIndexStoreTest, IndexAnswersAsTheScanThroughReplaceAddAndReopen) {
+INSTANTIATE_ON_EVERY_BACKEND(SignatureIndexStoreTest);
+
+TEST_P(SignatureIndexStoreTest, IndexAnswersAsTheScanThroughReplaceAddAndReopen) {
   const std::vector<DiscRecord>& stored = stored_;
   ExpectIndexIsScan(*store_, Queries(stored));
 

@@ -1,7 +1,7 @@
-// The word index: it answers as the trigram search does where both should answer, it is built
-// when a catalogue written without it is opened (and rebuilt after a program without it wrote
-// tracks), it stays in step when discs are replaced, and lookups fall back to trigrams when no
-// word of the query is in it.
+// The word index: it answers as the trigram search does where both should answer (on every
+// backend), it stays in step when discs are replaced, and lookups fall back to trigrams when no
+// word of the query is in it. A catalogue file written without it gets it when opened (and has
+// it rebuilt after a program without it wrote tracks).
 #include "catalog/word_index.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@
 #include "catalog/index_words.h"
 #include "catalog/matching.h"
 #include "runtime/utf.h"
+#include "tests/catalog/store_backends.h"
 #include "tests/support/pcm_synth.h"
 #include "text/normalize.h"
 
@@ -130,9 +131,12 @@ TEST(WordIndexTest, TracksWrittenWithoutTheIndexMakeItStaleUntilReopened) {
   EXPECT_EQ(WordHits(*store, WordColumn::kTitle, u"carey"), 1u);
 }
 
-TEST(WordIndexTest, ReplacingADiscReplacesItsWords) {
-  testing::ScopedTempFile file("catalog.db");
-  auto store = OpenStore(file.path());
+class WordLookupTest : public BackendTest {};
+INSTANTIATE_ON_EVERY_BACKEND(WordLookupTest);
+
+TEST_P(WordLookupTest, ReplacingADiscReplacesItsWords) {
+  auto store = OpenStore();
+  ASSERT_TRUE(store);
   ASSERT_TRUE(store->AddDiscs(SmallCatalogue(), nullptr));
   DiscRecord blue{.identifier = "D-BLUE", .album = "Blue", .artist = "Joni Mitchell"};
   blue.tracks = {{.number = 2, .title = "California", .identifier = "T-NEW2"}};
@@ -141,13 +145,19 @@ TEST(WordIndexTest, ReplacingADiscReplacesItsWords) {
   EXPECT_EQ(WordHits(*store, WordColumn::kTitle, u"little green"), 0u);
   EXPECT_EQ(WordHits(*store, WordColumn::kTitle, u"california"), 1u);
   EXPECT_EQ(WordHits(*store, WordColumn::kArtist, u"joni"), 1u);
+  // The words a replaced track held are no words of the catalogue any more.
+  EXPECT_FALSE(store->HasWord(WordColumn::kTitle, "little"));
+  EXPECT_FALSE(store->HasWord(WordColumn::kTitle, "litt*"));
+  EXPECT_TRUE(store->HasWord(WordColumn::kTitle, "califo*"));
   store.reset();
-  Sql(file.path(), "INSERT INTO track_words(track_words) VALUES ('integrity-check')");
+  if (GetParam() == Backend::kSqlite) {
+    Sql(Location(), "INSERT INTO track_words(track_words) VALUES ('integrity-check')");
+  }
 }
 
-TEST(WordIndexTest, NoKnownWordFallsBackToTrigrams) {
-  testing::ScopedTempFile file("catalog.db");
-  auto store = OpenStore(file.path());
+TEST_P(WordLookupTest, NoKnownWordFallsBackToTrigrams) {
+  auto store = OpenStore();
+  ASSERT_TRUE(store);
   ASSERT_TRUE(store->AddDiscs(SmallCatalogue(), nullptr));
   // Neither word of "Night Swimming" is in the index (nor begins a word there), but both are
   // parts of one word that the trigrams find.
@@ -164,7 +174,7 @@ TEST(WordIndexTest, NoKnownWordFallsBackToTrigrams) {
 }
 
 // A few thousand tracks with titles, artists and albums from a word list.
-class WordAgreementTest : public ::testing::Test {
+class WordAgreementTest : public BackendTest {
  protected:
   struct Truth {
     std::string title, artist, album;
@@ -173,6 +183,8 @@ class WordAgreementTest : public ::testing::Test {
   };
 
   void SetUp() override {
+    BackendTest::SetUp();
+    if (HasFatalFailure()) return;
     std::mt19937 rng(11);
     const char* parts[] = {"mar", "tel", "ori", "van", "sud", "kel", "bra", "lum", "dos", "fin",
                            "gar", "hol", "ist", "jun", "pel", "rou", "sta", "vil", "wen", "zor"};
@@ -202,7 +214,8 @@ class WordAgreementTest : public ::testing::Test {
       }
       discs.push_back(std::move(disc));
     }
-    store_ = OpenStore(file_.path());
+    store_ = OpenStore();
+    ASSERT_TRUE(store_);
     ASSERT_TRUE(store_->AddDiscs(discs, nullptr));
     for (size_t d = 0; d < discs.size(); d += 3) {
       const TrackRecord& t = discs[d].tracks[d % 10];
@@ -212,13 +225,14 @@ class WordAgreementTest : public ::testing::Test {
     }
   }
 
-  testing::ScopedTempFile file_{"catalog.db"};
   std::unique_ptr<CatalogStore> store_;
   std::map<std::string, int> titles_;
   std::vector<Truth> sample_;
 };
 
-TEST_F(WordAgreementTest, WordsAndTrigramsGiveTheSameAnswers) {
+INSTANTIATE_ON_EVERY_BACKEND(WordAgreementTest);
+
+TEST_P(WordAgreementTest, WordsAndTrigramsGiveTheSameAnswers) {
   ASSERT_TRUE(store_->HasWordIndex());
   ASSERT_GE(sample_.size(), 90u);
   for (const Truth& t : sample_) {
