@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "text/normalize.h"
@@ -169,6 +171,35 @@ uint16_t TilingRow(char16_t unit, const char16_t* __restrict b, const uint16_t* 
   return greatest;
 }
 
+// The matches of one tiling round, in the order they are tiled. One list per thread, kept
+// between calls so that rounds do not allocate.
+std::vector<Match>& RoundMatches() {
+  thread_local std::vector<Match> matches;
+  constexpr size_t kKeptCapacity = 4096;
+  if (matches.capacity() > kKeptCapacity) std::vector<Match>().swap(matches);
+  matches.clear();
+  return matches;
+}
+
+// Lays the round's tiles: the matches in order, each unless it overlaps a tile laid before it.
+// `b_free(m)` tells whether m's units of b are all uncovered, `cover_b(m)` covers them. Returns
+// the units tiled.
+template <class BFree, class CoverB>
+size_t LayTiles(const std::vector<Match>& matches, std::span<bool> covered_a, BFree b_free,
+                CoverB cover_b) {
+  size_t tiled = 0;
+  for (const Match& m : matches) {
+    const auto a_tiles = covered_a.begin() + m.a;
+    if (std::find(a_tiles, a_tiles + m.length, true) != a_tiles + m.length || !b_free(m)) {
+      continue;  // overlaps a tile laid earlier in this round
+    }
+    std::fill_n(a_tiles, m.length, true);
+    cover_b(m);
+    tiled += m.length;
+  }
+  return tiled;
+}
+
 // Greedy string tiling: returns the number of code units of `a` covered by tiles.
 // REQUIRES: a and b hold at most kTilingLimit code units; minimum >= 1.
 //
@@ -199,7 +230,7 @@ size_t TiledLength(std::u16string_view a, std::u16string_view b, size_t minimum)
 
   const size_t shorter = std::min(a.size(), b.size());
   size_t tiled = 0;
-  std::vector<Match> matches;
+  std::vector<Match>& matches = RoundMatches();
   size_t longest;
   do {
     longest = minimum;
@@ -225,17 +256,77 @@ size_t TiledLength(std::u16string_view a, std::u16string_view b, size_t minimum)
       prev_row = row;
       row = row == rows[0].data() ? rows[1].data() : rows[0].data();
     }
-    for (const Match& m : matches) {
-      const auto a_tiles = covered_a.begin() + m.a;
-      const auto b_tiles = live_b.begin() + m.b;
-      if (std::find(a_tiles, a_tiles + m.length, true) != a_tiles + m.length ||
-          std::find(b_tiles, b_tiles + m.length, 0) != b_tiles + m.length) {
-        continue;  // overlaps a tile laid earlier in this round
+    tiled += LayTiles(
+        matches, std::span(covered_a.data(), a.size()),
+        [&](const Match& m) {
+          const auto b_tiles = live_b.begin() + m.b;
+          return std::find(b_tiles, b_tiles + m.length, 0) == b_tiles + m.length;
+        },
+        [&](const Match& m) { std::fill_n(live_b.begin() + m.b, m.length, uint16_t{0}); });
+  } while (longest > minimum && tiled < shorter);
+  return tiled;
+}
+
+uint64_t LowBits(size_t count) {
+  return count >= kWordBits ? ~uint64_t{0} : (uint64_t{1} << count) - 1;
+}
+
+// The same tiling for a b of at most 64 units, with each row of the run-length table held as
+// bit vectors of its levels: bit t of level k is set when the run ending at (p, t) is at least
+// k units long. Level 1 is where b holds a[p] (uncovered units only); level k is level 1 and
+// the previous row's level k-1 moved on by one unit. A row stops at its first empty level, so it
+// costs as many steps as its longest run (a unit or two for most rows of unrelated titles)
+// instead of a pass over b. The row's greatest length is its number of levels, and the cells
+// holding it are the bits of its last level, in the order of the table search.
+// REQUIRES: as TiledLength; 1 <= b.size() <= 64.
+size_t TiledLengthInWord(std::u16string_view a, std::u16string_view b, size_t minimum) {
+  const PatternMasks<char16_t> masks(b);
+  std::array<bool, kTilingLimit> covered_a;
+  std::fill_n(covered_a.begin(), a.size(), false);
+  uint64_t live_b = LowBits(b.size());
+  std::array<uint64_t, kWordBits> levels[2];
+
+  const size_t shorter = std::min(a.size(), b.size());
+  size_t tiled = 0;
+  std::vector<Match>& matches = RoundMatches();
+  size_t longest;
+  do {
+    longest = minimum;
+    matches.clear();
+    uint64_t* prev = levels[0].data();
+    uint64_t* row = levels[1].data();
+    size_t prev_count = 0;
+    for (size_t p = 0; p < a.size(); ++p) {
+      const uint64_t first = covered_a[p] ? 0 : masks.Mask(a[p]) & live_b;
+      size_t count = 0;
+      if (first != 0) {
+        row[count++] = first;
+        while (count <= prev_count && count < kWordBits) {
+          const uint64_t next = first & (prev[count - 1] << 1);
+          if (next == 0) break;
+          row[count++] = next;
+        }
       }
-      std::fill_n(a_tiles, m.length, true);
-      std::fill_n(b_tiles, m.length, uint16_t{0});
-      tiled += m.length;
+      if (count >= longest) {
+        if (count > longest) {
+          matches.clear();
+          longest = count;
+        }
+        for (uint64_t ends = row[count - 1]; ends != 0; ends &= ends - 1) {
+          const size_t t = static_cast<size_t>(std::countr_zero(ends));
+          matches.push_back({p + 1 - count, t + 1 - count, count});
+        }
+      }
+      std::swap(prev, row);
+      prev_count = count;
     }
+    tiled += LayTiles(
+        matches, std::span(covered_a.data(), a.size()),
+        [&](const Match& m) {
+          const uint64_t units = LowBits(m.length) << m.b;
+          return (live_b & units) == units;
+        },
+        [&](const Match& m) { live_b &= ~(LowBits(m.length) << m.b); });
   } while (longest > minimum && tiled < shorter);
   return tiled;
 }
@@ -294,7 +385,8 @@ int32_t TilingSimilarity(std::u16string_view a, std::u16string_view b, int32_t m
   if (a == b) return 100;
   size_t tiled;
   try {
-    tiled = TiledLength(a, b, min_length);
+    tiled =
+        b.size() <= kWordBits ? TiledLengthInWord(a, b, min_length) : TiledLength(a, b, min_length);
   } catch (const std::bad_alloc&) {
     return 0;
   }
