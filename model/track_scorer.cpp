@@ -60,10 +60,11 @@ ScorerText Strip(const ScorerText& x, const ScorerText& y) {
   return {StripText(x.raw, y.raw), StripText(x.normalized, y.normalized)};
 }
 
-// The standard normalizations of disc texts met lately on this thread. Album association scores
-// file after file against the tracks of one disc; normalization is a pure function of the text,
-// so a remembered form is exactly the form computed again.
-class DiscTextMemo {
+// The standard normalizations of texts met lately on this thread. Album association scores
+// file after file against the tracks of one disc, and each file against its candidate discs;
+// normalization is a pure function of the text, so a remembered form is exactly the form
+// computed again.
+class NormalFormMemo {
  public:
   const std::u16string& Normalized(std::u16string_view raw) {
     if (const auto found = forms_.find(raw); found != forms_.end()) return found->second;
@@ -72,7 +73,7 @@ class DiscTextMemo {
   }
 
  private:
-  static constexpr size_t kCapacity = 1024;  // a few dozen discs
+  static constexpr size_t kCapacity = 1024;  // a few dozen discs and files
   struct Hash {
     using is_transparent = void;
     size_t operator()(std::u16string_view text) const {
@@ -81,15 +82,6 @@ class DiscTextMemo {
   };
   std::unordered_map<std::u16string, std::u16string, Hash, std::equal_to<>> forms_;
 };
-
-// A text of the disc (its artist and album, a track's artist and title) as a scorer text.
-ScorerText DiscText(std::u16string_view raw) {
-  thread_local DiscTextMemo memo;
-  ScorerText text;
-  text.raw = ScorerText::Cut(raw);
-  if (!text.raw.empty()) text.normalized = memo.Normalized(text.raw);
-  return text;
-}
 
 // A text property read as a scorer text; a failed read counts as empty.
 template <class I>
@@ -135,9 +127,10 @@ std::u16string_view ScorerText::Cut(std::u16string_view raw) {
 }
 
 ScorerText ScorerText::From(std::u16string_view raw) {
+  thread_local NormalFormMemo memo;
   ScorerText text;
   text.raw = Cut(raw);
-  text.normalized = StandardNormalized(text.raw);
+  if (!text.raw.empty()) text.normalized = memo.Normalized(text.raw);
   return text;
 }
 
@@ -223,8 +216,8 @@ HRESULT TrackScorer::Prepare(IDiscInfo* disc, std::u16string_view name_text, IFi
   if (FAILED(hr)) return hr;
   hr = disc_->get_AlbumTitle(album.Out());
   if (FAILED(hr)) return hr;
-  disc_artist_ = DiscText(artist.View());
-  disc_album_ = DiscText(album.View());
+  disc_artist_ = ScorerText::From(artist.View());
+  disc_album_ = ScorerText::From(album.View());
 
   // The path before the track: the track-dependent stripped text builds on it.
   name_text_ = UpToNul(name_text);
@@ -269,7 +262,7 @@ HRESULT TrackScorer::LoadTrack() {
   // Tracks of one disc often share their artist (and sometimes a title): a comparison whose
   // texts did not change keeps its value, as it would compute the same one again.
   if (!track_texts_valid_ || ScorerText::Cut(artist.View()) != track_artist_.raw) {
-    track_artist_ = DiscText(artist.View());
+    track_artist_ = ScorerText::From(artist.View());
     f3_ = Strip(f2_, track_artist_);
     for (Comparison which :
          {kTagTrackArtist, kBTrackArtist, kATrackArtist, kFTrackArtist, kFTitle}) {
@@ -277,7 +270,7 @@ HRESULT TrackScorer::LoadTrack() {
     }
   }
   if (!track_texts_valid_ || ScorerText::Cut(title.View()) != track_title_.raw) {
-    track_title_ = DiscText(title.View());
+    track_title_ = ScorerText::From(title.View());
     similarity_[kTagTitle] = similarity_[kFTitle] = -1;
   }
   track_texts_valid_ = true;
