@@ -340,13 +340,18 @@ int32_t NormalizeInPlace(Bstr& value) {
   return rc;
 }
 
+void StandardNormalized(std::u16string_view source, std::u16string* out) {
+  source = source.substr(0, std::min(source.find(u'\0'), source.size()));
+  if (source.empty() || Normalize(source, kStandardNormalizeFlags, out) != kNormalizeOk) {
+    out->clear();
+    return;
+  }
+  out->resize(std::min(out->size(), kNormalizedBufferSize - 1));
+}
+
 std::u16string StandardNormalized(std::u16string_view source) {
   std::u16string normalized;
-  source = source.substr(0, std::min(source.find(u'\0'), source.size()));
-  if (source.empty() || Normalize(source, kStandardNormalizeFlags, &normalized) != kNormalizeOk) {
-    return {};
-  }
-  normalized.resize(std::min(normalized.size(), kNormalizedBufferSize - 1));
+  StandardNormalized(source, &normalized);
   return normalized;
 }
 
