@@ -30,9 +30,7 @@ bool IsAscii(std::u16string_view text) {
   return bits < kAsciiEnd;
 }
 
-bool Narrowable(std::u16string_view text) { return IsAscii(text); }
-
-// `text` in bytes, into `out`. REQUIRES: Narrowable(text).
+// `text` in bytes, into `out`. REQUIRES: IsAscii(text).
 void NarrowInto(std::u16string_view text, std::string& out) {
   out.resize(text.size());
   std::transform(text.begin(), text.end(), out.begin(),
@@ -87,7 +85,7 @@ class AsciiTables {
   }
 
   bool usable() const { return usable_; }
-  const AsciiEntry& Entry(char c) const { return chars_[static_cast<unsigned char>(c)]; }
+  const AsciiEntry& Entry(char c) const { return chars_[Index(c)]; }
   bool IsLetter(char c) const { return Entry(c).char_class == CharClass::kLetter; }
   bool IsDigit(char c) const { return Entry(c).char_class == CharClass::kDigit; }
   bool IsPunctuation(char c) const { return Entry(c).char_class == CharClass::kPunctuation; }
@@ -112,7 +110,7 @@ class AsciiTables {
   AsciiTables() {
     for (size_t c = 0; c < kAsciiEnd; ++c) {
       const CharEntry entry = LookupChar(static_cast<char16_t>(c));
-      usable_ = usable_ && Narrowable(entry.replacement);
+      usable_ = usable_ && IsAscii(entry.replacement);
       AsciiEntry& ascii = chars_[c];
       ascii = {entry.char_class, entry.action, Narrow(entry.replacement)};
       if (ascii.action == CharAction::kCopy) simple_[c] = static_cast<char>(c);
@@ -126,18 +124,19 @@ class AsciiTables {
     AddWords(text::RomanNumerals(), roman_);
     AddWords(text::Compositions(), compositions_);
     for (std::u16string_view word : text::FunctionWords()) {
-      if (Narrowable(word)) function_words_[word.front()].push_back(Narrow(word));
+      if (IsAscii(word)) function_words_[word.front()].push_back(Narrow(word));
     }
   }
 
+  // Only ASCII reaches the tables; the remainder keeps any other byte inside them all the same.
   static size_t Index(char c) { return static_cast<unsigned char>(c) % kAsciiEnd; }
 
   // Entries whose text is not ASCII never match ASCII text and are left out.
   void AddWords(std::span<const WordReplacement> table,
                 std::array<std::vector<AsciiWord>, kAsciiEnd>& by_first) {
     for (const WordReplacement& entry : table) {
-      if (!Narrowable(entry.from)) continue;
-      usable_ = usable_ && Narrowable(entry.to);
+      if (!IsAscii(entry.from)) continue;
+      usable_ = usable_ && IsAscii(entry.to);
       by_first[entry.from.front()].push_back({Narrow(entry.from), Narrow(entry.to)});
       words_most_ =
           std::max(words_most_, (entry.to.size() + entry.from.size() - 1) / entry.from.size());

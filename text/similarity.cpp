@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <initializer_list>
 #include <new>
 #include <span>
 #include <vector>
@@ -19,12 +20,17 @@ constexpr size_t kWordBits = 64;
 
 bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
-bool HasSurrogate(std::u16string_view text) {
-  // Text whose units all lie below the surrogates (most text) is told apart without a branch
-  // per unit.
+// True when some text holds a surrogate. Texts whose units all lie below the surrogates (most
+// text) are told apart without a branch per unit.
+bool HasSurrogate(std::initializer_list<std::u16string_view> texts) {
   char16_t bits = 0;
-  for (const char16_t c : text) bits |= c;
-  return bits >= 0xD800 && std::any_of(text.begin(), text.end(), IsSurrogate);
+  for (const std::u16string_view text : texts) {
+    for (const char16_t c : text) bits |= c;
+  }
+  if (bits < 0xD800) return false;
+  return std::any_of(texts.begin(), texts.end(), [](std::u16string_view text) {
+    return std::any_of(text.begin(), text.end(), IsSurrogate);
+  });
 }
 
 std::u32string CodePoints(std::u16string_view text) {
@@ -390,7 +396,7 @@ int32_t EditGrade(std::u16string_view x, std::u16string_view y) {
 // so that the processor overlaps them.
 void EditGrades(std::u16string_view x1, std::u16string_view y1, std::u16string_view x2,
                 std::u16string_view y2, int32_t* grade1, int32_t* grade2) {
-  if (!HasSurrogate(x1) && !HasSurrogate(y1) && !HasSurrogate(x2) && !HasSurrogate(y2)) {
+  if (!HasSurrogate({x1, y1, x2, y2})) {
     const Trimmed<char16_t> t1 = DropCommonEnds(x1, y1);
     const Trimmed<char16_t> t2 = DropCommonEnds(x2, y2);
     if (t1.InWord() && t2.InWord()) {
@@ -425,7 +431,7 @@ int32_t EditDifference(std::u16string_view a, std::u16string_view b) {
   int64_t distance;
   int64_t longer;
   try {
-    if (!HasSurrogate(a) && !HasSurrogate(b)) {
+    if (!HasSurrogate({a, b})) {
       // Every code unit is a code point.
       longer = static_cast<int64_t>(std::max(a.size(), b.size()));
       if (longer == 0) return 0;
