@@ -41,6 +41,31 @@ void BM_NormalizeTitles(benchmark::State& state) {
 }
 BENCHMARK(BM_NormalizeTitles);
 
+// Catalogue texts as most are: ASCII titles, artists and file names.
+void BM_NormalizeAsciiTitles(benchmark::State& state) {
+  std::vector<std::u16string> titles;
+  for (const char* t : {"Harbour Lights", "The Lantern Keepers 117", "Songs of a Long Winter 117",
+                        "Fireside (Reprise)", "Salt on the Window", "R.E.M. - Losing My Religion",
+                        "Rock & Roll Part II", "03 - the lanterns [live]",
+                        "Symphony No. 9 in D minor, Op. 125", "Don't Stop Me Now"}) {
+    titles.push_back(pelk::Utf8ToUtf16(t));
+  }
+  size_t chars = 0;
+  for (const auto& t : titles) chars += t.size();
+  std::u16string out;
+  for (auto _ : state) {
+    for (const auto& t : titles) {
+      benchmark::DoNotOptimize(pelk::text::Normalize(t, pelk::text::kStandardNormalizeFlags, &out));
+    }
+  }
+  state.counters["ns/text"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * titles.size()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["chars/s"] = benchmark::Counter(static_cast<double>(state.iterations() * chars),
+                                                 benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_NormalizeAsciiTitles);
+
 void BM_NormalizeLongText(benchmark::State& state) {
   std::u16string text;
   while (text.size() < 1000)
@@ -82,6 +107,75 @@ void BM_FieldSimilarity(benchmark::State& state) {
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_FieldSimilarity);
+
+// What the track scorer's search does for each track of a 20-track disc: the tag's title and
+// the file name graded against the track's title (normalized forms computed beforehand). One
+// pair of texts is raw and normalized file side, raw and normalized disc side.
+struct TitlePair {
+  std::u16string file_raw, file_normalized, disc_raw, disc_normalized;
+};
+
+const std::vector<TitlePair>& TitlePairs() {
+  static const std::vector<TitlePair> pairs = [] {
+    std::vector<TitlePair> out;
+    for (const char* title :
+         {"Harbour Lights",     "Northbound",        "A Case of Snow",  "Glass and Iron",
+          "Paper Moon Parade",  "Old Coats",         "The Night Ferry", "Small Hours",
+          "Lighthouse Song",    "Rivers in Reverse", "Tin Roof Waltz",  "Kettle Black",
+          "Fireside (Reprise)", "December Road",     "Holloway",        "Salt on the Window",
+          "Winter Quarters",    "Long Division",     "Homecoming",      "Last Train Out"}) {
+      for (const char* file : {"Last Train Out - Live", "Last Train Out"}) {
+        TitlePair pair{pelk::Utf8ToUtf16(file), {}, pelk::Utf8ToUtf16(title) + u" 117", {}};
+        pair.file_normalized = pelk::text::StandardNormalized(pair.file_raw);
+        pair.disc_normalized = pelk::text::StandardNormalized(pair.disc_raw);
+        out.push_back(std::move(pair));
+      }
+    }
+    return out;
+  }();
+  return pairs;
+}
+
+void TitlePairCounter(benchmark::State& state, size_t per_pair) {
+  state.counters["ns/call"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * TitlePairs().size() * per_pair),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_TitlesAgainstDisc(benchmark::State& state) {
+  for (auto _ : state) {
+    for (const TitlePair& p : TitlePairs()) {
+      benchmark::DoNotOptimize(pelk::text::FieldSimilarity(p.file_raw, p.file_normalized,
+                                                           p.disc_raw, p.disc_normalized));
+    }
+  }
+  TitlePairCounter(state, 1);
+}
+BENCHMARK(BM_TitlesAgainstDisc);
+
+// The two measures FieldSimilarity is made of, each on the raw and the normalized texts.
+void BM_TitlesEditDifference(benchmark::State& state) {
+  for (auto _ : state) {
+    for (const TitlePair& p : TitlePairs()) {
+      benchmark::DoNotOptimize(pelk::text::EditDifference(p.file_raw, p.disc_raw));
+      benchmark::DoNotOptimize(pelk::text::EditDifference(p.file_normalized, p.disc_normalized));
+    }
+  }
+  TitlePairCounter(state, 2);
+}
+BENCHMARK(BM_TitlesEditDifference);
+
+void BM_TitlesTiling(benchmark::State& state) {
+  for (auto _ : state) {
+    for (const TitlePair& p : TitlePairs()) {
+      benchmark::DoNotOptimize(pelk::text::TilingSimilarity(p.file_raw, p.disc_raw, 3));
+      benchmark::DoNotOptimize(
+          pelk::text::TilingSimilarity(p.file_normalized, p.disc_normalized, 3));
+    }
+  }
+  TitlePairCounter(state, 2);
+}
+BENCHMARK(BM_TitlesTiling);
 
 void BM_TilingLongest(benchmark::State& state) {
   std::u16string a(1023, u'a'), b(1023, u'a');

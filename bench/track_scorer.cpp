@@ -40,7 +40,7 @@ struct Fixture {
       editions.push_back(MakeFakeDisc({std::make_shared<const FakeDiscData>(copy), 1, true}));
     }
   }
-  static constexpr int kEditions = 200;
+  static constexpr int kEditions = 1000;
   ComPtr<IDiscInfo> disc;
   std::vector<ComPtr<IDiscInfo>> editions;
 };

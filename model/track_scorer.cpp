@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <functional>
 #include <initializer_list>
-#include <unordered_map>
 #include <vector>
 
 #include "control/tag_utils.h"
@@ -60,36 +59,36 @@ ScorerText Strip(const ScorerText& x, const ScorerText& y) {
   return {StripText(x.raw, y.raw), StripText(x.normalized, y.normalized)};
 }
 
-// The standard normalizations of disc texts met lately on this thread. Album association scores
-// file after file against the tracks of one disc; normalization is a pure function of the text,
-// so a remembered form is exactly the form computed again.
-class DiscTextMemo {
+// The standard normalizations of texts met lately on this thread. Album association scores
+// file after file against the tracks of one disc, and each file against its candidate discs;
+// normalization is a pure function of the text, so a remembered form is exactly the form
+// computed again. A text's slot is chosen by its hash, and a text evicts whichever text held
+// its slot before; slots keep their strings' room, so that remembering allocates nothing once
+// they have grown to fit.
+class NormalFormMemo {
  public:
+  // REQUIRES: raw holds no NUL.
   const std::u16string& Normalized(std::u16string_view raw) {
-    if (const auto found = forms_.find(raw); found != forms_.end()) return found->second;
-    if (forms_.size() >= kCapacity) forms_.clear();
-    return forms_.emplace(std::u16string(raw), StandardNormalized(raw)).first->second;
+    if (slots_.empty()) slots_.resize(kSlots);
+    Slot& slot = slots_[std::hash<std::u16string_view>{}(raw) % kSlots];
+    if (!slot.used || slot.raw != raw) {
+      slot.used = false;  // until both strings are in place
+      slot.raw.assign(raw);
+      StandardNormalized(raw, &slot.normalized);
+      slot.used = true;
+    }
+    return slot.normalized;
   }
 
  private:
-  static constexpr size_t kCapacity = 1024;  // a few dozen discs
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::u16string_view text) const {
-      return std::hash<std::u16string_view>{}(text);
-    }
+  static constexpr size_t kSlots = 1024;  // a few dozen discs and files
+  struct Slot {
+    bool used = false;
+    std::u16string raw;
+    std::u16string normalized;
   };
-  std::unordered_map<std::u16string, std::u16string, Hash, std::equal_to<>> forms_;
+  std::vector<Slot> slots_;
 };
-
-// A text of the disc (its artist and album, a track's artist and title) as a scorer text.
-ScorerText DiscText(std::u16string_view raw) {
-  thread_local DiscTextMemo memo;
-  ScorerText text;
-  text.raw = ScorerText::Cut(raw);
-  if (!text.raw.empty()) text.normalized = memo.Normalized(text.raw);
-  return text;
-}
 
 // A text property read as a scorer text; a failed read counts as empty.
 template <class I>
@@ -136,9 +135,22 @@ std::u16string_view ScorerText::Cut(std::u16string_view raw) {
 
 ScorerText ScorerText::From(std::u16string_view raw) {
   ScorerText text;
-  text.raw = Cut(raw);
-  text.normalized = StandardNormalized(text.raw);
+  text.Assign(raw);
   return text;
+}
+
+void ScorerText::Assign(std::u16string_view raw) {
+  thread_local NormalFormMemo memo;
+  const std::u16string_view cut = Cut(raw);
+  if (cut.empty()) {
+    this->raw.clear();
+    normalized.clear();
+    return;
+  }
+  const std::u16string& form = memo.Normalized(cut);
+  // raw may view this->raw: the memo has read it by now.
+  normalized.assign(form);
+  this->raw.assign(cut);
 }
 
 ScorerPathParts SplitScorerPath(std::u16string_view path, std::u16string_view login_name) {
@@ -223,8 +235,8 @@ HRESULT TrackScorer::Prepare(IDiscInfo* disc, std::u16string_view name_text, IFi
   if (FAILED(hr)) return hr;
   hr = disc_->get_AlbumTitle(album.Out());
   if (FAILED(hr)) return hr;
-  disc_artist_ = DiscText(artist.View());
-  disc_album_ = DiscText(album.View());
+  disc_artist_ = ScorerText::From(artist.View());
+  disc_album_ = ScorerText::From(album.View());
 
   // The path before the track: the track-dependent stripped text builds on it.
   name_text_ = UpToNul(name_text);
@@ -269,7 +281,7 @@ HRESULT TrackScorer::LoadTrack() {
   // Tracks of one disc often share their artist (and sometimes a title): a comparison whose
   // texts did not change keeps its value, as it would compute the same one again.
   if (!track_texts_valid_ || ScorerText::Cut(artist.View()) != track_artist_.raw) {
-    track_artist_ = DiscText(artist.View());
+    track_artist_.Assign(artist.View());
     f3_ = Strip(f2_, track_artist_);
     for (Comparison which :
          {kTagTrackArtist, kBTrackArtist, kATrackArtist, kFTrackArtist, kFTitle}) {
@@ -277,7 +289,7 @@ HRESULT TrackScorer::LoadTrack() {
     }
   }
   if (!track_texts_valid_ || ScorerText::Cut(title.View()) != track_title_.raw) {
-    track_title_ = DiscText(title.View());
+    track_title_.Assign(title.View());
     similarity_[kTagTitle] = similarity_[kFTitle] = -1;
   }
   track_texts_valid_ = true;

@@ -29,6 +29,8 @@ struct ScorerText {
   std::u16string normalized;
 
   static ScorerText From(std::u16string_view raw);
+  // Makes this the scorer text of `raw`, reusing the room its strings hold.
+  void Assign(std::u16string_view raw);
   // The raw form of `raw`: up to its first NUL, at most 1023 code units.
   static std::u16string_view Cut(std::u16string_view raw);
   bool Empty() const { return raw.empty(); }

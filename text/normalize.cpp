@@ -8,6 +8,7 @@
 
 #include "runtime/bstr.h"
 #include "text/char_table.h"
+#include "text/normalize_passes.h"
 #include "text/word_tables.h"
 
 namespace pelk::text {
@@ -263,7 +264,11 @@ std::u16string CollapseRepeats(std::u16string_view in) {
   return out;
 }
 
-std::u16string RunPasses(std::u16string_view text, uint32_t flags) {
+}  // namespace
+
+namespace internal {
+
+std::u16string RunTablePasses(std::u16string_view text, uint32_t flags) {
   std::u16string s = LettersPass(text);
   if (flags & kNormalizeElisions) s = ElisionPass(s);
   if (flags & kNormalizePunctuation) s = PunctuationPass(s);
@@ -277,15 +282,21 @@ std::u16string RunPasses(std::u16string_view text, uint32_t flags) {
   return s;
 }
 
-}  // namespace
+}  // namespace internal
 
 int32_t Normalize(std::u16string_view text, uint32_t flags, std::u16string* result) {
   text = text.substr(0, std::min(text.find(u'\0'), text.size()));
+  const bool may_retry = (flags & ~static_cast<uint32_t>(kNormalizeJoinedLetters)) != 0;
   try {
-    std::u16string s = RunPasses(text, flags);
-    if (s.empty() && (flags & ~static_cast<uint32_t>(kNormalizeJoinedLetters)) != 0) {
-      s = RunPasses(text, kNormalizeJoinedLetters);
+    if (internal::AsciiPassesTake(text, flags)) {
+      if (internal::RunAsciiPasses(text, flags, result) ||
+          (may_retry && internal::RunAsciiPasses(text, kNormalizeJoinedLetters, result))) {
+        return kNormalizeOk;
+      }
+      return kNormalizeEmptyResult;
     }
+    std::u16string s = internal::RunTablePasses(text, flags);
+    if (s.empty() && may_retry) s = internal::RunTablePasses(text, kNormalizeJoinedLetters);
     if (s.empty()) return kNormalizeEmptyResult;
     *result = std::move(s);
     return kNormalizeOk;
@@ -329,13 +340,18 @@ int32_t NormalizeInPlace(Bstr& value) {
   return rc;
 }
 
+void StandardNormalized(std::u16string_view source, std::u16string* out) {
+  source = source.substr(0, std::min(source.find(u'\0'), source.size()));
+  if (source.empty() || Normalize(source, kStandardNormalizeFlags, out) != kNormalizeOk) {
+    out->clear();
+    return;
+  }
+  out->resize(std::min(out->size(), kNormalizedBufferSize - 1));
+}
+
 std::u16string StandardNormalized(std::u16string_view source) {
   std::u16string normalized;
-  source = source.substr(0, std::min(source.find(u'\0'), source.size()));
-  if (source.empty() || Normalize(source, kStandardNormalizeFlags, &normalized) != kNormalizeOk) {
-    return {};
-  }
-  normalized.resize(std::min(normalized.size(), kNormalizedBufferSize - 1));
+  StandardNormalized(source, &normalized);
   return normalized;
 }
 

@@ -64,5 +64,7 @@ int32_t NormalizeInPlace(Bstr& value);
 // What a caller holding a cleared 1024-unit buffer sees after NormalizeText: the standard
 // normalization cut to 1023 code units, or the empty text when `source` is empty or fails.
 std::u16string StandardNormalized(std::u16string_view source);
+// The same into *out, reusing the room it holds.
+void StandardNormalized(std::u16string_view source, std::u16string* out);
 
 }  // namespace pelk::text

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <initializer_list>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "text/normalize.h"
@@ -17,8 +20,17 @@ constexpr size_t kWordBits = 64;
 
 bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
-bool HasSurrogate(std::u16string_view text) {
-  return std::any_of(text.begin(), text.end(), IsSurrogate);
+// True when some text holds a surrogate. Texts whose units all lie below the surrogates (most
+// text) are told apart without a branch per unit.
+bool HasSurrogate(std::initializer_list<std::u16string_view> texts) {
+  char16_t bits = 0;
+  for (const std::u16string_view text : texts) {
+    for (const char16_t c : text) bits |= c;
+  }
+  if (bits < 0xD800) return false;
+  return std::any_of(texts.begin(), texts.end(), [](std::u16string_view text) {
+    return std::any_of(text.begin(), text.end(), IsSurrogate);
+  });
 }
 
 std::u32string CodePoints(std::u16string_view text) {
@@ -39,7 +51,7 @@ std::u32string CodePoints(std::u16string_view text) {
   return out;
 }
 
-// The match masks of the bit-parallel distance: bit i of Mask(c) is set when pattern[i] == c.
+// The match masks of the bit-parallel measures: bit i of Mask(c) is set when pattern[i] == c.
 // ASCII characters find their mask through a small index table, the pattern's other characters
 // (at most 64) through a short list.
 template <class Char>
@@ -88,30 +100,40 @@ class PatternMasks {
 
 // Levenshtein distance with a pattern of at most 64 characters, one column of the table per
 // step as bit vectors of vertical deltas (Myers; Hyyrö's formulation for the whole-text
-// distance, where the top row grows by one per column).
+// distance, where the top row grows by one per column). Step takes the text's characters in
+// order.
 template <class Char>
-int64_t BitParallelDistance(std::basic_string_view<Char> pattern,
-                            std::basic_string_view<Char> text) {
-  const PatternMasks<Char> masks(pattern);
-  const uint64_t last = uint64_t{1} << (pattern.size() - 1);
-  uint64_t plus = ~uint64_t{0};  // vertical +1 deltas
-  uint64_t minus = 0;            // vertical -1 deltas
-  int64_t distance = static_cast<int64_t>(pattern.size());
-  for (const Char c : text) {
-    const uint64_t eq = masks.Mask(c);
-    const uint64_t xv = eq | minus;
-    const uint64_t xh = (((eq & plus) + plus) ^ plus) | eq;
-    uint64_t hplus = minus | ~(xh | plus);
-    uint64_t hminus = plus & xh;
-    distance +=
-        static_cast<int64_t>((hplus & last) != 0) - static_cast<int64_t>((hminus & last) != 0);
+class BitParallelRun {
+ public:
+  // REQUIRES: 1 <= pattern.size() <= 64.
+  explicit BitParallelRun(std::basic_string_view<Char> pattern)
+      : masks_(pattern),
+        last_(uint64_t{1} << (pattern.size() - 1)),
+        distance_(static_cast<int64_t>(pattern.size())) {}
+
+  void Step(Char c) {
+    const uint64_t eq = masks_.Mask(c);
+    const uint64_t xv = eq | minus_;
+    const uint64_t xh = (((eq & plus_) + plus_) ^ plus_) | eq;
+    uint64_t hplus = minus_ | ~(xh | plus_);
+    uint64_t hminus = plus_ & xh;
+    distance_ +=
+        static_cast<int64_t>((hplus & last_) != 0) - static_cast<int64_t>((hminus & last_) != 0);
     hplus = (hplus << 1) | 1;
     hminus <<= 1;
-    plus = hminus | ~(xv | hplus);
-    minus = hplus & xv;
+    plus_ = hminus | ~(xv | hplus);
+    minus_ = hplus & xv;
   }
-  return distance;
-}
+
+  int64_t distance() const { return distance_; }
+
+ private:
+  const PatternMasks<Char> masks_;
+  const uint64_t last_;
+  uint64_t plus_ = ~uint64_t{0};  // vertical +1 deltas
+  uint64_t minus_ = 0;            // vertical -1 deltas
+  int64_t distance_;
+};
 
 // Levenshtein distance with unit costs, keeping two rows over the shorter text.
 template <class Char>
@@ -130,10 +152,19 @@ int64_t TableDistance(std::basic_string_view<Char> a, std::basic_string_view<Cha
   return prev[b.size()];
 }
 
-// Levenshtein distance with unit costs. A common prefix or suffix never changes the distance,
-// so it is dropped first.
+// Two texts with their common prefix and suffix dropped (they never change the distance), the
+// longer first.
 template <class Char>
-int64_t Levenshtein(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
+struct Trimmed {
+  std::basic_string_view<Char> longer;
+  std::basic_string_view<Char> shorter;
+
+  // The shorter text fits the bit-parallel distance's word.
+  bool InWord() const { return !shorter.empty() && shorter.size() <= kWordBits; }
+};
+
+template <class Char>
+Trimmed<Char> DropCommonEnds(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
   const size_t prefix = std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin();
   a.remove_prefix(prefix);
   b.remove_prefix(prefix);
@@ -142,9 +173,25 @@ int64_t Levenshtein(std::basic_string_view<Char> a, std::basic_string_view<Char>
   a.remove_suffix(suffix);
   b.remove_suffix(suffix);
   if (a.size() < b.size()) std::swap(a, b);
-  if (b.empty()) return static_cast<int64_t>(a.size());
-  if (b.size() <= kWordBits) return BitParallelDistance(b, a);
-  return TableDistance(a, b);
+  return {a, b};
+}
+
+// Levenshtein distance with unit costs.
+template <class Char>
+int64_t Levenshtein(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
+  const Trimmed<Char> t = DropCommonEnds(a, b);
+  if (t.shorter.empty()) return static_cast<int64_t>(t.longer.size());
+  if (t.InWord()) {
+    BitParallelRun<Char> run(t.shorter);
+    for (const Char c : t.longer) run.Step(c);
+    return run.distance();
+  }
+  return TableDistance(t.longer, t.shorter);
+}
+
+// A distance as a percentage of the longer text's length. REQUIRES: longer > 0.
+int32_t Percent(int64_t distance, int64_t longer) {
+  return static_cast<int32_t>(std::min<int64_t>(distance * 100 / longer, INT32_MAX));
 }
 
 struct Match {
@@ -167,6 +214,35 @@ uint16_t TilingRow(char16_t unit, const char16_t* __restrict b, const uint16_t* 
     greatest = std::max(greatest, value);
   }
   return greatest;
+}
+
+// The matches of one tiling round, in the order they are tiled. One list per thread, kept
+// between calls so that rounds do not allocate.
+std::vector<Match>& RoundMatches() {
+  thread_local std::vector<Match> matches;
+  constexpr size_t kKeptCapacity = 4096;
+  if (matches.capacity() > kKeptCapacity) std::vector<Match>().swap(matches);
+  matches.clear();
+  return matches;
+}
+
+// Lays the round's tiles: the matches in order, each unless it overlaps a tile laid before it.
+// `b_free(m)` tells whether m's units of b are all uncovered, `cover_b(m)` covers them. Returns
+// the units tiled.
+template <class BFree, class CoverB>
+size_t LayTiles(const std::vector<Match>& matches, std::span<bool> covered_a, BFree b_free,
+                CoverB cover_b) {
+  size_t tiled = 0;
+  for (const Match& m : matches) {
+    const auto a_tiles = covered_a.begin() + m.a;
+    if (std::find(a_tiles, a_tiles + m.length, true) != a_tiles + m.length || !b_free(m)) {
+      continue;  // overlaps a tile laid earlier in this round
+    }
+    std::fill_n(a_tiles, m.length, true);
+    cover_b(m);
+    tiled += m.length;
+  }
+  return tiled;
 }
 
 // Greedy string tiling: returns the number of code units of `a` covered by tiles.
@@ -199,7 +275,7 @@ size_t TiledLength(std::u16string_view a, std::u16string_view b, size_t minimum)
 
   const size_t shorter = std::min(a.size(), b.size());
   size_t tiled = 0;
-  std::vector<Match> matches;
+  std::vector<Match>& matches = RoundMatches();
   size_t longest;
   do {
     longest = minimum;
@@ -225,17 +301,77 @@ size_t TiledLength(std::u16string_view a, std::u16string_view b, size_t minimum)
       prev_row = row;
       row = row == rows[0].data() ? rows[1].data() : rows[0].data();
     }
-    for (const Match& m : matches) {
-      const auto a_tiles = covered_a.begin() + m.a;
-      const auto b_tiles = live_b.begin() + m.b;
-      if (std::find(a_tiles, a_tiles + m.length, true) != a_tiles + m.length ||
-          std::find(b_tiles, b_tiles + m.length, 0) != b_tiles + m.length) {
-        continue;  // overlaps a tile laid earlier in this round
+    tiled += LayTiles(
+        matches, std::span(covered_a.data(), a.size()),
+        [&](const Match& m) {
+          const auto b_tiles = live_b.begin() + m.b;
+          return std::find(b_tiles, b_tiles + m.length, 0) == b_tiles + m.length;
+        },
+        [&](const Match& m) { std::fill_n(live_b.begin() + m.b, m.length, uint16_t{0}); });
+  } while (longest > minimum && tiled < shorter);
+  return tiled;
+}
+
+uint64_t LowBits(size_t count) {
+  return count >= kWordBits ? ~uint64_t{0} : (uint64_t{1} << count) - 1;
+}
+
+// The same tiling for a b of at most 64 units, with each row of the run-length table held as
+// bit vectors of its levels: bit t of level k is set when the run ending at (p, t) is at least
+// k units long. Level 1 is where b holds a[p] (uncovered units only); level k is level 1 and
+// the previous row's level k-1 moved on by one unit. A row stops at its first empty level, so it
+// costs as many steps as its longest run (a unit or two for most rows of unrelated titles)
+// instead of a pass over b. The row's greatest length is its number of levels, and the cells
+// holding it are the bits of its last level, in the order of the table search.
+// REQUIRES: as TiledLength; 1 <= b.size() <= 64.
+size_t TiledLengthInWord(std::u16string_view a, std::u16string_view b, size_t minimum) {
+  const PatternMasks<char16_t> masks(b);
+  std::array<bool, kTilingLimit> covered_a;
+  std::fill_n(covered_a.begin(), a.size(), false);
+  uint64_t live_b = LowBits(b.size());
+  std::array<uint64_t, kWordBits> levels[2];
+
+  const size_t shorter = std::min(a.size(), b.size());
+  size_t tiled = 0;
+  std::vector<Match>& matches = RoundMatches();
+  size_t longest;
+  do {
+    longest = minimum;
+    matches.clear();
+    uint64_t* prev = levels[0].data();
+    uint64_t* row = levels[1].data();
+    size_t prev_count = 0;
+    for (size_t p = 0; p < a.size(); ++p) {
+      const uint64_t first = covered_a[p] ? 0 : masks.Mask(a[p]) & live_b;
+      size_t count = 0;
+      if (first != 0) {
+        row[count++] = first;
+        while (count <= prev_count && count < kWordBits) {
+          const uint64_t next = first & (prev[count - 1] << 1);
+          if (next == 0) break;
+          row[count++] = next;
+        }
       }
-      std::fill_n(a_tiles, m.length, true);
-      std::fill_n(b_tiles, m.length, uint16_t{0});
-      tiled += m.length;
+      if (count >= longest) {
+        if (count > longest) {
+          matches.clear();
+          longest = count;
+        }
+        for (uint64_t ends = row[count - 1]; ends != 0; ends &= ends - 1) {
+          const size_t t = static_cast<size_t>(std::countr_zero(ends));
+          matches.push_back({p + 1 - count, t + 1 - count, count});
+        }
+      }
+      std::swap(prev, row);
+      prev_count = count;
     }
+    tiled += LayTiles(
+        matches, std::span(covered_a.data(), a.size()),
+        [&](const Match& m) {
+          const uint64_t units = LowBits(m.length) << m.b;
+          return (live_b & units) == units;
+        },
+        [&](const Match& m) { live_b &= ~(LowBits(m.length) << m.b); });
   } while (longest > minimum && tiled < shorter);
   return tiled;
 }
@@ -249,9 +385,40 @@ int32_t TilingGrade(std::u16string_view x, std::u16string_view y) {
   return g;
 }
 
+int32_t EditGrade(int32_t difference) { return difference > 100 ? 0 : 100 - difference; }
+
 int32_t EditGrade(std::u16string_view x, std::u16string_view y) {
-  const int32_t difference = EditDifference(x, y);
-  return difference > 100 ? 0 : 100 - difference;
+  return EditGrade(EditDifference(x, y));
+}
+
+// The edit grades of two pairs of texts (raw and normalized forms): when both pairs take the
+// bit-parallel distance, the two run side by side, each step of one independent of the other's,
+// so that the processor overlaps them.
+void EditGrades(std::u16string_view x1, std::u16string_view y1, std::u16string_view x2,
+                std::u16string_view y2, int32_t* grade1, int32_t* grade2) {
+  if (!HasSurrogate({x1, y1, x2, y2})) {
+    const Trimmed<char16_t> t1 = DropCommonEnds(x1, y1);
+    const Trimmed<char16_t> t2 = DropCommonEnds(x2, y2);
+    if (t1.InWord() && t2.InWord()) {
+      BitParallelRun<char16_t> run1(t1.shorter);
+      BitParallelRun<char16_t> run2(t2.shorter);
+      const size_t both = std::min(t1.longer.size(), t2.longer.size());
+      for (size_t i = 0; i < both; ++i) {
+        run1.Step(t1.longer[i]);
+        run2.Step(t2.longer[i]);
+      }
+      for (size_t i = both; i < t1.longer.size(); ++i) run1.Step(t1.longer[i]);
+      for (size_t i = both; i < t2.longer.size(); ++i) run2.Step(t2.longer[i]);
+      // Both pairs hold a character, so neither longer length is 0.
+      *grade1 =
+          EditGrade(Percent(run1.distance(), static_cast<int64_t>(std::max(x1.size(), y1.size()))));
+      *grade2 =
+          EditGrade(Percent(run2.distance(), static_cast<int64_t>(std::max(x2.size(), y2.size()))));
+      return;
+    }
+  }
+  *grade1 = EditGrade(x1, y1);
+  *grade2 = EditGrade(x2, y2);
 }
 
 bool EitherContains(std::u16string_view x, std::u16string_view y) {
@@ -264,7 +431,7 @@ int32_t EditDifference(std::u16string_view a, std::u16string_view b) {
   int64_t distance;
   int64_t longer;
   try {
-    if (!HasSurrogate(a) && !HasSurrogate(b)) {
+    if (!HasSurrogate({a, b})) {
       // Every code unit is a code point.
       longer = static_cast<int64_t>(std::max(a.size(), b.size()));
       if (longer == 0) return 0;
@@ -281,7 +448,7 @@ int32_t EditDifference(std::u16string_view a, std::u16string_view b) {
     if (longer == 0) return 0;
     distance = kEditDistanceNoMemory;
   }
-  return static_cast<int32_t>(std::min<int64_t>(distance * 100 / longer, INT32_MAX));
+  return Percent(distance, longer);
 }
 
 int32_t TilingSimilarity(std::u16string_view a, std::u16string_view b, int32_t minimum) {
@@ -294,7 +461,8 @@ int32_t TilingSimilarity(std::u16string_view a, std::u16string_view b, int32_t m
   if (a == b) return 100;
   size_t tiled;
   try {
-    tiled = TiledLength(a, b, min_length);
+    tiled =
+        b.size() <= kWordBits ? TiledLengthInWord(a, b, min_length) : TiledLength(a, b, min_length);
   } catch (const std::bad_alloc&) {
     return 0;
   }
@@ -312,8 +480,13 @@ int32_t FieldSimilarity(std::u16string_view file_raw, std::u16string_view file_n
       (have_normalized && file_normalized.size() >= 2 && file_normalized == reference_normalized)) {
     return 100;
   }
-  const int32_t e = EditGrade(file_raw, reference_raw);
-  const int32_t f = have_normalized ? EditGrade(file_normalized, reference_normalized) : 0;
+  int32_t e;
+  int32_t f = 0;
+  if (have_normalized) {
+    EditGrades(file_raw, reference_raw, file_normalized, reference_normalized, &e, &f);
+  } else {
+    e = EditGrade(file_raw, reference_raw);
+  }
   const int32_t g = TilingGrade(file_raw, reference_raw);
   const int32_t h = have_normalized ? TilingGrade(file_normalized, reference_normalized) : 0;
   const bool raw_containment =

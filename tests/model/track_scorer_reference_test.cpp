@@ -1,7 +1,7 @@
 // The track scorer against a plain computation of its score from the texts it compares, on
 // generated discs and files: whatever the scorer keeps between tracks (comparisons whose texts
-// did not change, remembered normal forms of disc texts, identifiers read once), every score of
-// every track must be the one computed from scratch.
+// did not change, normal forms remembered from earlier scorers, identifiers read once), every score
+// of every track must be the one computed from scratch.
 #include <gtest/gtest.h>
 
 #include <algorithm>

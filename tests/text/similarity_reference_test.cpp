@@ -62,5 +62,29 @@ TEST(SimilarityReferenceTest, EditDifferenceAroundTheWordSize) {
   }
 }
 
+TEST(SimilarityReferenceTest, TilingAroundTheWordSize) {
+  // b of 63, 64 and 65 units (the word-wide rows and the table rows meet there), from small
+  // alphabets so that runs repeat, tie in length and overlap, over a of every length around it.
+  testing::RandomTitles titles(11);
+  for (size_t b_length : {1, 2, 3, 31, 63, 64, 65, 100}) {
+    for (int i = 0; i < 30; ++i) {
+      const size_t letters = 2 + titles.Below(3);
+      std::u16string a, b;
+      for (size_t k = 0; k < b_length; ++k)
+        b += static_cast<char16_t>(u'a' + titles.Below(letters));
+      const size_t a_length = titles.Chance(50) ? b_length : 1 + titles.Below(2 * b_length + 8);
+      for (size_t k = 0; k < a_length; ++k) {
+        a += titles.Chance(30) && k < b.size()
+                 ? b[k]
+                 : static_cast<char16_t>(u'a' + titles.Below(letters));
+      }
+      for (int32_t minimum : {1, 2, 3, 5}) {
+        ASSERT_EQ(TilingSimilarity(a, b, minimum), PlainTiling(a, b, minimum))
+            << Show(a) << " / " << Show(b) << " minimum " << minimum;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace pelk::text
