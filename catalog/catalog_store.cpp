@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "catalog/signature_index.h"
+#include "catalog/signature_rungs.h"
 #include "catalog/sqlite_statement.h"
 #include "catalog/word_index.h"
 #include "runtime/utf.h"
@@ -677,30 +678,11 @@ int64_t CatalogStore::GenreNumber(std::string_view genre) {
 }
 
 void CatalogStore::LoadSignatures() {
-  signature_owners_.clear();
-  std::vector<Signature> signatures;
-  std::vector<uint32_t> owners;
-  // Both tables walked in track order side by side: a join would look every rung's track up.
-  Statement tracks(db_, "SELECT id, disc_id, number FROM tracks ORDER BY id");
-  Statement s(db_, "SELECT track_id, signature FROM signatures ORDER BY track_id, rung");
-  bool more_tracks = tracks.Step() == SQLITE_ROW;
-  int64_t current = 0;
-  while (s.Step() == SQLITE_ROW) {
-    const int64_t track_id = s.Int(0);
-    while (more_tracks && tracks.Int(0) < track_id) more_tracks = tracks.Step() == SQLITE_ROW;
-    if (!more_tracks || tracks.Int(0) != track_id) continue;  // a rung without its track
-    auto sig = SignatureFromBytes(s.Blob(1));
-    if (!sig) continue;
-    if (signature_owners_.empty() || track_id != current) {
-      signature_owners_.emplace_back(tracks.Int(1), static_cast<int32_t>(tracks.Int(2)));
-      current = track_id;
-    }
-    signatures.push_back(*sig);
-    owners.push_back(static_cast<uint32_t>(signature_owners_.size() - 1));
-  }
-  signature_index_ = std::make_unique<SignatureIndex>(index_options_ ? *index_options_
-                                                                     : SignatureIndexOptions{});
-  signature_index_->Build(signatures, owners);
+  CatalogRungs rungs = ReadRungs(db_);
+  signature_owners_ = std::move(rungs.tracks);
+  signature_index_ =
+      std::make_unique<SignatureIndex>(index_options_ ? *index_options_ : SignatureIndexOptions{});
+  signature_index_->Build(rungs.signatures, rungs.owners);
   signatures_loaded_ = true;
 }
 
