@@ -9,9 +9,10 @@
 // identifier in the tag, by text and by a fingerprint the host hands in. One table at the end, a
 // column per size.
 //
-//   bench_catalog_scale_study [--queries N] [--keep] [TRACKS ...]
+//   bench_catalog_scale_study [--queries N] [--keep] [--open-only] [TRACKS ...]
 //     default 10000 100000 1000000 tracks, 200 queries of each kind. --keep leaves the
-//     catalogues in the temporary folder and uses them again on the next run (no import then).
+//     catalogues in the temporary folder and uses them again on the next run (no import then);
+//     --open-only stops after the first waveform lookup (to compare index builds).
 //
 // Lookup times are wall clock, with the thread's CPU time beside them: on a shared machine the
 // wall clock also counts the time other programs hold the cores. The load average is printed.
@@ -65,6 +66,13 @@ double CpuMs() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// CPU time of every thread of the process (the index build uses two).
+double ProcessCpuS() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 double ResidentMb() {
@@ -318,7 +326,7 @@ void DropFromPageCache(const fs::path& path) {
 
 // Lookups through the store, as the control runs them: open, index, waveform and text.
 void MeasureStore(const fs::path& path, std::vector<Sample>& samples, const SignatureDraw& draw,
-                  Table& table, size_t column) {
+                  Table& table, size_t column, bool open_only) {
   std::string error;
   DropFromPageCache(path);
   auto t0 = Clock::now();
@@ -343,12 +351,15 @@ void MeasureStore(const fs::path& path, std::vector<Sample>& samples, const Sign
   for (const Sample& s : samples) copies.push_back(draw.Copy(s.item, s.offset, rng));
   for (size_t i = 0; i < samples.size(); ++i) strangers.push_back(draw.Stranger(rng));
   t0 = Clock::now();
+  const double cpu_start = ProcessCpuS();
   catalog::MatchWaveform(*store, strangers[0]);
   table.Set("first waveform lookup, builds the index (ms)", column, Format("%.0f", MsSince(t0)));
+  table.Set("  CPU of all threads (s)", column, Format("%.1f", ProcessCpuS() - cpu_start));
   const double rss_index = ResidentMb();
   table.Set("resident memory after the index (MB, +index)", column,
             Format("%.0f (+%.0f)", rss_index, rss_index - rss_open));
   std::printf("  opened, index built (load %s)\n", LoadAverage().c_str());
+  if (open_only) return;
 
   for (Sample& s : samples) s.disc_id = store->DiscByIdentifier(s.disc_identifier)->id;
   Timings copy_times, stranger_times;
@@ -493,18 +504,21 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::vector<int> sizes;
   int queries = 200;
-  bool keep = false;
+  bool keep = false, open_only = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--queries" && i + 1 < argc) {
       queries = std::atoi(argv[++i]);
     } else if (arg == "--keep") {
       keep = true;
+    } else if (arg == "--open-only") {
+      open_only = true;
     } else if (std::atoi(arg.c_str()) >= kTracksPerDisc * 10) {
       sizes.push_back(std::atoi(arg.c_str()));
     } else {
-      std::fprintf(stderr,
-                   "usage: bench_catalog_scale_study [--queries N] [--keep] [TRACKS ...]\n");
+      std::fprintf(
+          stderr,
+          "usage: bench_catalog_scale_study [--queries N] [--keep] [--open-only] [TRACKS ...]\n");
       return 2;
     }
   }
@@ -541,8 +555,8 @@ int main(int argc, char** argv) {
               g.import_s > 0 ? Format("%.0f", tracks / g.import_s) : std::string("kept file"));
     table.Set("file size (MB)", c, Format("%.1f", static_cast<double>(fs::file_size(path)) / 1e6));
     std::printf("  generated (load %s)\n", LoadAverage().c_str());
-    MeasureStore(path, g.samples, draw, table, c);
-    MeasureTrackID(modules, documents, path, g.samples, draw, table, c);
+    MeasureStore(path, g.samples, draw, table, c, open_only);
+    if (!open_only) MeasureTrackID(modules, documents, path, g.samples, draw, table, c);
     table.Set("load average 1 min / 5 min, start", c, load_start);
     table.Set("load average 1 min / 5 min, end", c, LoadAverage());
     table.Set("run time of this size (s)", c, Format("%.0f", MsSince(size_start) / 1000));
