@@ -80,7 +80,8 @@ void SignatureIndex::Build(const std::vector<Signature>& signatures,
     for (size_t g = 0; g < group_count; ++g) groups_[g].centroids = SignatureTable(members[g]);
   }
   cells_.resize(cell_count);
-  // Placing the signatures is nearly all of the build: two threads share it.
+  // Placing the signatures is nearly all of the build: every core takes a share (each
+  // signature's cell depends on nothing else, so the cells never depend on the number of cores).
   std::vector<uint32_t> cell_of(n, 0);
   if (cell_count > 1) {
     const auto place = [&](size_t from, size_t to) {
@@ -89,9 +90,12 @@ void SignatureIndex::Build(const std::vector<Signature>& signatures,
         cell_of[i] = static_cast<uint32_t>(NearestCell(signatures[i], &scratch));
       }
     };
-    std::thread helper(place, 0, n / 2);
-    place(n / 2, n);
-    helper.join();
+    const size_t shares = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 16);
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < shares; ++t)
+      helpers.emplace_back(place, t * n / shares, (t + 1) * n / shares);
+    place(0, n / shares);
+    for (std::thread& helper : helpers) helper.join();
   }
   // Then the cells are filled in signature order, each allocated once at its size.
   std::vector<uint32_t> cell_sizes(cell_count, 0);
