@@ -1,5 +1,6 @@
 // Catalogue lookups on generated catalogues of 10,000 and 1,000,000 tracks (made in a temporary
-// folder, never committed), and import speed in tracks per second.
+// folder, never committed; signature ladders drawn like real ones, bench_catalog.h), and import
+// speed in tracks per second. bench/catalog_scale_study.cpp measures every lookup side by side.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -14,7 +15,7 @@
 
 namespace {
 
-using pelk::bench::RandomSignature;
+using pelk::bench::SignatureDraw;
 using pelk::catalog::CatalogStore;
 using pelk::catalog::DiscRecord;
 using pelk::catalog::Signature;
@@ -37,7 +38,14 @@ std::string Phrase(std::mt19937& rng, int words) {
   return text;
 }
 
-std::vector<DiscRecord> MakeDiscs(std::mt19937& rng, int first_disc, int discs) {
+const SignatureDraw& Draw() {
+  static const SignatureDraw draw;
+  return draw;
+}
+
+// With `first`, the signatures drawn for the batch's first track.
+std::vector<DiscRecord> MakeDiscs(std::mt19937& rng, int first_disc, int discs,
+                                  SignatureDraw::Track* first = nullptr) {
   std::vector<DiscRecord> out;
   for (int d = first_disc; d < first_disc + discs; ++d) {
     DiscRecord disc;
@@ -49,7 +57,8 @@ std::vector<DiscRecord> MakeDiscs(std::mt19937& rng, int first_disc, int discs) 
       track.number = t;
       track.title = Phrase(rng, 3) + " " + std::to_string(d % 97);
       track.identifier = "T" + std::to_string(d) + "-" + std::to_string(t);
-      track.signature = RandomSignature(rng);
+      const SignatureDraw::Track drawn = pelk::bench::DrawSignatures(Draw(), rng, &track);
+      if (first && d == first_disc && t == 1) *first = drawn;
       disc.tracks.push_back(std::move(track));
     }
     out.push_back(std::move(disc));
@@ -62,10 +71,16 @@ std::filesystem::path TempPath(const std::string& name) {
          ("pelk-bench-" + std::to_string(::getpid()) + "-" + name + ".db");
 }
 
+struct Generated {
+  std::unique_ptr<CatalogStore> store;
+  SignatureDraw::Track first;  // its first track's signatures
+};
+
 // One generated catalogue per size, built on first use and removed at exit.
-CatalogStore& CatalogOf(int tracks) {
-  static std::map<int, std::unique_ptr<CatalogStore>> stores;
-  auto& store = stores[tracks];
+Generated& CatalogOf(int tracks) {
+  static std::map<int, Generated> catalogues;
+  Generated& generated = catalogues[tracks];
+  auto& store = generated.store;
   if (!store) {
     const auto path = TempPath(std::to_string(tracks));
     std::filesystem::remove(path);
@@ -73,7 +88,9 @@ CatalogStore& CatalogOf(int tracks) {
     std::mt19937 rng(42);
     const int discs = tracks / kTracksPerDisc;
     for (int start = 0; start < discs; start += 5000) {
-      store->AddDiscs(MakeDiscs(rng, start, std::min(5000, discs - start)), nullptr);
+      store->AddDiscs(MakeDiscs(rng, start, std::min(5000, discs - start),
+                                start == 0 ? &generated.first : nullptr),
+                      nullptr);
     }
     static struct Cleanup {
       ~Cleanup() {
@@ -81,7 +98,7 @@ CatalogStore& CatalogOf(int tracks) {
       }
     } cleanup;
   }
-  return *store;
+  return generated;
 }
 
 void BM_Import(benchmark::State& state) {
@@ -101,13 +118,12 @@ void BM_Import(benchmark::State& state) {
 BENCHMARK(BM_Import)->Unit(benchmark::kMillisecond);
 
 void BM_WaveformLookup(benchmark::State& state) {
-  CatalogStore& store = CatalogOf(static_cast<int>(state.range(0)));
-  std::mt19937 rng(42);  // the first generated signature is in the catalogue
-  Phrase(rng, 2);
-  Phrase(rng, 2);
-  Phrase(rng, 3);
-  const Signature known = RandomSignature(rng);
-  pelk::catalog::MatchWaveform(store, known);  // loads the signatures once
+  Generated& generated = CatalogOf(static_cast<int>(state.range(0)));
+  CatalogStore& store = *generated.store;
+  // A copy of the first track, as a lookup of it computes it.
+  std::mt19937 rng(7);
+  const Signature known = Draw().Copy(generated.first.item, generated.first.offset, rng);
+  pelk::catalog::MatchWaveform(store, known);  // builds the signature index once
   for (auto _ : state) {
     benchmark::DoNotOptimize(pelk::catalog::MatchWaveform(store, known));
   }
@@ -115,7 +131,7 @@ void BM_WaveformLookup(benchmark::State& state) {
 BENCHMARK(BM_WaveformLookup)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 void BM_TextLookup(benchmark::State& state) {
-  CatalogStore& store = CatalogOf(static_cast<int>(state.range(0)));
+  CatalogStore& store = *CatalogOf(static_cast<int>(state.range(0))).store;
   pelk::catalog::TextQuery query{u"golden river morning 12", u"velvet echo", u"crystal moon", {}};
   for (auto _ : state) {
     benchmark::DoNotOptimize(pelk::catalog::MatchText(store, query));

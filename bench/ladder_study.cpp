@@ -608,9 +608,12 @@ void Sweep(CatalogStore& store, CatalogStore& even, const std::vector<Item>& ite
   }
 }
 
-// Catalogue size and waveform lookup time at 10,000 tracks of `rungs` random signatures each.
+// Catalogue size and waveform lookup time at 10,000 tracks of at most `rungs` signatures each,
+// drawn like real ones (bench_catalog.h); the lookups are copies of catalogue tracks.
 void Cost(const fs::path& dir, size_t rungs) {
   const fs::path path = dir / ("cost" + std::to_string(rungs) + ".db");
+  static const pelk::bench::SignatureDraw draw;
+  std::vector<pelk::bench::SignatureDraw::Track> drawn;
   std::mt19937 rng(42);
   std::vector<DiscRecord> discs;
   for (int d = 0; d < 1000; ++d) {
@@ -624,8 +627,8 @@ void Cost(const fs::path& dir, size_t rungs) {
       track.title = "title " + std::to_string(d) + " " + std::to_string(t);
       track.identifier = disc.identifier + "-" + std::to_string(t);
       track.length_ms = 200000;
-      track.signature = pelk::bench::RandomSignature(rng);
-      for (size_t r = 1; r < rungs; ++r) track.ladder.push_back(pelk::bench::RandomSignature(rng));
+      drawn.push_back(pelk::bench::DrawSignatures(draw, rng, &track));
+      if (track.ladder.size() + 1 > rungs) track.ladder.resize(rungs - 1);
       disc.tracks.push_back(std::move(track));
     }
     discs.push_back(std::move(disc));
@@ -642,7 +645,8 @@ void Cost(const fs::path& dir, size_t rungs) {
   };
   std::vector<double> wall, cpu;
   for (int i = 0; i < 201; ++i) {
-    const Signature query = pelk::bench::RandomSignature(rng);
+    const auto& of = drawn[rng() % drawn.size()];
+    const Signature query = draw.Copy(of.item, of.offset, rng);
     const Clock::time_point start = Clock::now();
     const double cpu_start = cpu_ms();
     MatchWaveform(*store, query);
@@ -652,7 +656,7 @@ void Cost(const fs::path& dir, size_t rungs) {
   wall.erase(wall.begin());  // the first loads the signatures
   cpu.erase(cpu.begin());
   std::printf(
-      "%2zu signatures a track: catalogue %.2f MB per 10,000 tracks, waveform lookup "
+      "up to %2zu signatures a track: catalogue %.2f MB per 10,000 tracks, waveform lookup "
       "median %.2f ms CPU (wall %.2f ms, p90 %.2f ms)\n",
       rungs, static_cast<double>(fs::file_size(path)) / 1e6, Percentile(cpu, 50),
       Percentile(wall, 50), Percentile(wall, 90));

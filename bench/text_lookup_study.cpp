@@ -21,12 +21,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_catalog.h"
 #include "catalog/catalog_store.h"
 #include "catalog/matching.h"
 #include "runtime/utf.h"
 
 namespace {
 
+using pelk::bench::WordDraw;
 using pelk::catalog::CatalogStore;
 using pelk::catalog::DiscRecord;
 using pelk::catalog::MatchAnswer;
@@ -35,58 +37,6 @@ using pelk::catalog::TextSearch;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kTracksPerDisc = 10;
-constexpr size_t kVocabulary = 20000;
-
-// Pronounceable words from syllables: enough distinct ones for a large vocabulary, none of them a
-// function word the normalization would drop.
-std::vector<std::string> MakeVocabulary() {
-  const char* onsets[] = {"b", "br", "c", "d",  "dr", "f", "g",  "gl", "h",  "j", "k", "l",
-                          "m", "n",  "p", "pr", "r",  "s", "st", "t",  "tr", "v", "w", "z"};
-  const char* vowels[] = {"a", "e", "i", "o", "u", "ai", "ou", "ea"};
-  const char* codas[] = {"", "n", "r", "l", "m", "st", "nd", "k"};
-  std::mt19937 rng(1);
-  std::vector<std::string> words;
-  std::map<std::string, bool> seen;
-  while (words.size() < kVocabulary) {
-    std::string w;
-    const int syllables = 1 + static_cast<int>(rng() % 3);
-    for (int s = 0; s < syllables; ++s) {
-      w += onsets[rng() % std::size(onsets)];
-      w += vowels[rng() % std::size(vowels)];
-      if (s == syllables - 1 || rng() % 3 == 0) w += codas[rng() % std::size(codas)];
-    }
-    if (w.size() < 3 || seen[w]) continue;
-    seen[w] = true;
-    words.push_back(w);
-  }
-  return words;
-}
-
-// Word ranks drawn with weight 1/(rank + 10): the most common word is in about 3.5% of
-// three-word titles, as "love" is in real catalogues.
-class WordDraw {
- public:
-  WordDraw() : words_(MakeVocabulary()) {
-    std::vector<double> weights;
-    for (size_t r = 0; r < words_.size(); ++r)
-      weights.push_back(1.0 / (static_cast<double>(r) + 10));
-    dist_ = std::discrete_distribution<size_t>(weights.begin(), weights.end());
-  }
-  std::string Phrase(std::mt19937& rng, int words) {
-    std::string text;
-    for (int i = 0; i < words; ++i) {
-      if (i) text += ' ';
-      std::string w = words_[dist_(rng)];
-      if (i == 0) w[0] = static_cast<char>(w[0] - 'a' + 'A');
-      text += w;
-    }
-    return text;
-  }
-
- private:
-  std::vector<std::string> words_;
-  std::discrete_distribution<size_t> dist_;
-};
 
 std::vector<DiscRecord> MakeDiscs(WordDraw& draw, std::mt19937& rng, int first, int count,
                                   const std::vector<std::string>& artists) {

@@ -1,7 +1,8 @@
 // TrackID as a host runs it (both modules loaded with dlopen, our catalogue control) against a
 // generated catalogue of 10,000 tracks plus one album whose first track is a 3-minute WAV file
-// made here. Four ways of finding that track, side by side in one run: by an identifier in the
-// tag, by text, by a fingerprint the host hands in, and by the module's own tag reading and
+// made here (the generated tracks' signature ladders drawn like real ones, bench_catalog.h).
+// Four ways of finding that track, side by side in one run: by an identifier in the tag, by
+// text, by a fingerprint the host hands in, and by the module's own tag reading and
 // fingerprinting of the file.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
@@ -22,7 +23,6 @@
 namespace {
 
 using namespace pelk;
-using bench::RandomSignature;
 using GetObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
 using HinstFn = HRESULT (*)(HMODULE);
 
@@ -90,6 +90,7 @@ class Session {
     fingerprint_->get_Signature(signature.Out());
 
     std::mt19937 rng(42);
+    const bench::SignatureDraw draw;
     std::vector<catalog::DiscRecord> discs;
     for (int d = 0; d < kDiscs; ++d) {
       catalog::DiscRecord disc{.identifier = "D" + std::to_string(d),
@@ -97,10 +98,11 @@ class Session {
                                .artist = "Artist " + std::to_string(d % 300),
                                .track_count = kTracksPerDisc};
       for (int t = 1; t <= kTracksPerDisc; ++t) {
-        disc.tracks.push_back({.number = t,
-                               .title = "Song " + std::to_string(d) + "-" + std::to_string(t),
-                               .identifier = "T" + std::to_string(d) + "-" + std::to_string(t),
-                               .signature = RandomSignature(rng)});
+        catalog::TrackRecord track{.number = t,
+                                   .title = "Song " + std::to_string(d) + "-" + std::to_string(t),
+                                   .identifier = "T" + std::to_string(d) + "-" + std::to_string(t)};
+        bench::DrawSignatures(draw, rng, &track);
+        disc.tracks.push_back(std::move(track));
       }
       discs.push_back(std::move(disc));
     }

@@ -43,9 +43,9 @@ using pelk::catalog::SignatureIndex;
 using Clock = std::chrono::steady_clock;
 using Answer = std::vector<SignatureIndex::Hit>;
 
-constexpr size_t kItems = 120, kHeldOut = 20;  // items; the last kHeldOut are never catalogued
-constexpr double kSpread = 450;                // per-value spread of a track's offset
-constexpr size_t kQueries = 400;               // of each kind
+constexpr size_t kItems = pelk::bench::kStudyItems, kHeldOut = pelk::bench::kHeldOutItems;
+constexpr double kSpread = pelk::bench::kTrackSpread;
+constexpr size_t kQueries = 400;  // of each kind
 constexpr size_t kLimit = 16;
 const int64_t kMax = pelk::catalog::WaveformThresholds{}.max_distance;
 
@@ -215,42 +215,6 @@ void Run(const std::vector<StudyItem>& items, size_t tracks, size_t hnsw_max, si
                 m.memory / 1e6, Percentile(times, 0.5), Percentile(times, 0.99),
                 100.0 * same_copies / copies.size(), 100.0 * same_unknown / unknown.size());
   }
-}
-
-void WriteItems(const std::filesystem::path& path, const std::vector<StudyItem>& items) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  for (const StudyItem& item : items) {
-    for (const auto* list : {&item.ladder, &item.copies}) {
-      const uint32_t n = static_cast<uint32_t>(list->size());
-      std::fwrite(&n, sizeof n, 1, f);
-      std::fwrite(list->data(), sizeof(Signature), n, f);
-    }
-  }
-  std::fclose(f);
-}
-
-std::vector<StudyItem> ReadItems(const std::filesystem::path& path) {
-  std::vector<StudyItem> items;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return items;
-  for (;;) {
-    StudyItem item;
-    bool whole = true;
-    for (auto* list : {&item.ladder, &item.copies}) {
-      uint32_t n = 0;
-      if (std::fread(&n, sizeof n, 1, f) != 1 || n > 64) {
-        whole = false;
-        break;
-      }
-      list->resize(n);
-      if (std::fread(list->data(), sizeof(Signature), n, f) != n) whole = false;
-    }
-    if (!whole) break;
-    items.push_back(std::move(item));
-  }
-  std::fclose(f);
-  return items;
 }
 
 long ResidentKb() {
@@ -485,17 +449,7 @@ int main(int argc, char** argv) {
   }
   if (sizes.empty()) sizes = {10000, 100000};
   const auto start = Clock::now();
-  // The items take minutes to fingerprint: kept between runs in the temporary folder.
-  const auto cache = std::filesystem::temp_directory_path() / "pelk-waveform-index-items.bin";
-  std::vector<StudyItem> items = ReadItems(cache);
-  if (items.size() != kItems) {
-    items.clear();
-    for (uint32_t seed = 1; items.size() < kItems; ++seed) {
-      StudyItem item = pelk::bench::MakeStudyItem(seed);
-      if (!item.ladder.empty()) items.push_back(std::move(item));
-    }
-    WriteItems(cache, items);
-  }
+  const std::vector<StudyItem> items = pelk::bench::StudyItems();
   size_t rungs = 0;
   for (const StudyItem& item : items) rungs += item.ladder.size();
   std::printf("%zu items fingerprinted in %.0f ms, %.1f rungs an item\n", items.size(), Ms(start),

@@ -6,6 +6,8 @@
 // items held out.
 #pragma once
 
+#include <cstdio>
+#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -90,5 +92,102 @@ inline Signature Moved(const Signature& s,
   }
   return out;
 }
+
+// The items the catalogue benchmarks draw from; the last kHeldOutItems are never catalogued.
+constexpr size_t kStudyItems = 120, kHeldOutItems = 20;
+// Per-value spread of a catalogue track's offset from its item.
+constexpr double kTrackSpread = 450;
+
+namespace internal {
+
+inline void WriteItems(const std::filesystem::path& path, const std::vector<StudyItem>& items) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  for (const StudyItem& item : items) {
+    for (const auto* list : {&item.ladder, &item.copies}) {
+      const uint32_t n = static_cast<uint32_t>(list->size());
+      std::fwrite(&n, sizeof n, 1, f);
+      std::fwrite(list->data(), sizeof(Signature), n, f);
+    }
+  }
+  std::fclose(f);
+}
+
+inline std::vector<StudyItem> ReadItems(const std::filesystem::path& path) {
+  std::vector<StudyItem> items;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return items;
+  for (;;) {
+    StudyItem item;
+    bool whole = true;
+    for (auto* list : {&item.ladder, &item.copies}) {
+      uint32_t n = 0;
+      if (std::fread(&n, sizeof n, 1, f) != 1 || n > 64) {
+        whole = false;
+        break;
+      }
+      list->resize(n);
+      if (std::fread(list->data(), sizeof(Signature), n, f) != n) whole = false;
+    }
+    if (!whole) break;
+    items.push_back(std::move(item));
+  }
+  std::fclose(f);
+  return items;
+}
+
+}  // namespace internal
+
+// kStudyItems items with a ladder each. They take minutes to fingerprint, so they are kept
+// between runs in the temporary folder.
+inline std::vector<StudyItem> StudyItems() {
+  const auto cache = std::filesystem::temp_directory_path() / "pelk-waveform-index-items.bin";
+  std::vector<StudyItem> items = internal::ReadItems(cache);
+  if (items.size() == kStudyItems) return items;
+  items.clear();
+  for (uint32_t seed = 1; items.size() < kStudyItems; ++seed) {
+    StudyItem item = MakeStudyItem(seed);
+    if (!item.ladder.empty()) items.push_back(std::move(item));
+  }
+  internal::WriteItems(cache, items);
+  return items;
+}
+
+// Catalogue tracks drawn like real ones: each one catalogued item's ladder moved by the track's
+// own offset; lookups are copies of the item moved the same way, or items never catalogued.
+class SignatureDraw {
+ public:
+  using Offset = std::array<int32_t, catalog::kSignatureValues>;
+  struct Track {
+    uint32_t item = 0;
+    Offset offset{};
+    std::vector<Signature> rungs;  // rung 0 first
+  };
+
+  SignatureDraw() : items_(StudyItems()) {}
+
+  Track Next(std::mt19937& rng) const {
+    Track t;
+    t.item = static_cast<uint32_t>(rng() % (items_.size() - kHeldOutItems));
+    t.offset = pelk::bench::Offset(rng, kTrackSpread);
+    for (const Signature& rung : items_[t.item].ladder) t.rungs.push_back(Moved(rung, t.offset));
+    return t;
+  }
+  // What a lookup of a copy of the track computes (rung 0 when its item has no copies).
+  Signature Copy(uint32_t item, const Offset& offset, std::mt19937& rng) const {
+    const StudyItem& it = items_[item];
+    return Moved(it.copies.empty() ? it.ladder[0] : it.copies[rng() % it.copies.size()], offset);
+  }
+  // A copy of a recording the catalogue does not hold.
+  Signature Stranger(std::mt19937& rng) const {
+    const uint32_t item =
+        static_cast<uint32_t>(items_.size() - kHeldOutItems + rng() % kHeldOutItems);
+    return Copy(item, pelk::bench::Offset(rng, kTrackSpread), rng);
+  }
+  const std::vector<StudyItem>& items() const { return items_; }
+
+ private:
+  std::vector<StudyItem> items_;
+};
 
 }  // namespace pelk::bench

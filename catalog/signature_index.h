@@ -2,8 +2,9 @@
 // (L1), answering "every owner with a signature within a distance" for the waveform lookup.
 //
 // Small sets are scanned whole (exact). Larger ones are split into cells around centroids drawn
-// from the signatures themselves; each signature lives in the cell of its nearest centroid, and
-// a query scans the cells of its `probes` nearest centroids with exact distances; an owner found
+// from the signatures themselves; each signature lives in the cell of its nearest centroid (looked
+// for among the centroids grouped around the few group centres nearest to it), and a query
+// scans the cells of its `probes` nearest centroids with exact distances; an owner found
 // there is then measured at every one of its signatures, wherever they lie. A hit is therefore
 // always a true hit at the owner's true nearest distance; what can be missed is an owner none of
 // whose signatures within reach lies in a probed cell (bench/waveform_index_study measures how
@@ -13,10 +14,12 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "catalog/catalog_store.h"
+#include "catalog/signature_table.h"
 
 namespace pelk::catalog {
 
@@ -72,21 +75,40 @@ class SignatureIndex {
   };
   // Groups of centroids looked at when placing a signature.
   static constexpr size_t kGroupProbes = 3;
-  std::vector<std::pair<int64_t, uint32_t>> NearestGroups(const Signature& signature) const;
-  size_t NearestCell(const Signature& signature) const;
+  // Distances computed while placing signatures; one per thread.
+  struct Scratch {
+    std::vector<int32_t> distances;
+    std::vector<std::pair<int64_t, uint32_t>> order;
+  };
+  // The kGroupProbes groups nearest to the signature, nearest first (ties by group number).
+  void NearestGroups(const Signature& signature, Scratch* scratch) const;
+  // The cell of the nearest centroid among those of the nearest groups (the first one in that
+  // order when several are as near).
+  size_t NearestCell(const Signature& signature, Scratch* scratch) const;
   void Place(const Signature& signature, uint32_t owner, size_t cell);
   bool Removed(uint32_t owner) const { return owner < removed_.size() && removed_[owner]; }
   void ScanCell(const Cell& cell, const Signature& query, int64_t max_distance,
                 std::vector<Hit>* hits) const;
+  // Calls f(location) for each of the owner's signatures (location: cell << 32 | position).
+  template <class F>
+  void ForEachLocation(uint32_t owner, F f) const;
 
   Options options_;
-  std::vector<Signature> centroids_;  // empty: one cell
-  std::vector<Signature> group_centres_;
-  std::vector<std::vector<uint32_t>> group_members_;  // centroid numbers by group
+  SignatureTable centroids_;  // empty: one cell
+  SignatureTable group_centres_;
+  struct Group {
+    SignatureTable centroids;
+    std::vector<uint32_t> numbers;  // the centroids' numbers, ascending
+  };
+  std::vector<Group> groups_;
   std::vector<Cell> cells_;
   std::vector<bool> removed_;  // by owner
-  // By owner: where its signatures lie, cell << 32 | position in the cell.
-  std::vector<std::vector<uint64_t>> owner_locations_;
+  // Where each owner's signatures lie, cell << 32 | position in the cell: the build's in one list
+  // ordered by owner (owner o's from built_first_[o] to built_first_[o + 1]), those added since
+  // by owner.
+  std::vector<uint32_t> built_first_;
+  std::vector<uint64_t> built_locations_;
+  std::unordered_map<uint32_t, std::vector<uint64_t>> added_locations_;
   size_t size_ = 0;
 };
 

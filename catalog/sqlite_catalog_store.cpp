@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "catalog/index_words.h"
+#include "catalog/signature_rungs.h"
 #include "catalog/sqlite_statement.h"
 #include "catalog/word_index.h"
 
@@ -607,17 +608,10 @@ int64_t SqliteCatalogStore::GenreNumber(std::string_view genre) {
 }
 
 void SqliteCatalogStore::ReadAllRungs(const RungSink& sink) {
-  // Both tables walked in track order side by side: a join would look every rung's track up.
-  Statement tracks(db_, "SELECT id, disc_id, number FROM tracks ORDER BY id");
-  Statement s(db_, "SELECT track_id, signature FROM signatures ORDER BY track_id, rung");
-  bool more_tracks = tracks.Step() == SQLITE_ROW;
-  while (s.Step() == SQLITE_ROW) {
-    const int64_t track_id = s.Int(0);
-    while (more_tracks && tracks.Int(0) < track_id) more_tracks = tracks.Step() == SQLITE_ROW;
-    if (!more_tracks || tracks.Int(0) != track_id) continue;  // a rung without its track
-    if (const std::optional<Signature> sig = SignatureFromBytes(s.Blob(1))) {
-      sink(tracks.Int(1), static_cast<int32_t>(tracks.Int(2)), *sig);
-    }
+  const CatalogRungs rungs = ReadRungs(db_);
+  for (size_t i = 0; i < rungs.signatures.size(); ++i) {
+    const auto& [disc_id, track] = rungs.tracks[rungs.owners[i]];
+    sink(disc_id, track, rungs.signatures[i]);
   }
 }
 

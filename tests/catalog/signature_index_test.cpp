@@ -106,6 +106,25 @@ TEST(SignatureIndexTest, BoundaryRemovalAndAddition) {
   EXPECT_EQ(index.size(), signatures.size() + 1);
 }
 
+// An owner's signatures in other cells count, whether they came with the build or were added
+// since: a query probing one cell reports the owner at its nearest signature anywhere. Points
+// along one line, `steps` apart; the centroids are at 0 and 10, the query at 4 probes the cell
+// of 0 alone.
+TEST(SignatureIndexTest, OwnerIsMeasuredAtItsSignaturesInCellsNotProbed) {
+  SignatureMaker maker(7);
+  const Signature base = maker.Next();
+  const auto at = [&](int64_t steps) { return AtDistance(base, steps * 200); };
+  SignatureIndex index({.min_clustered = 0, .cell_size = 2, .probes = 1});
+  index.Build({at(0), at(7), at(10), at(12)}, {0, 0, 1, 1});
+  ASSERT_EQ(index.cells(), 2u);
+  using Hits = std::vector<SignatureIndex::Hit>;
+  // Owner 0 is found at 0, in the probed cell, and measured at 7, in the other.
+  EXPECT_EQ(index.Within(at(4), kMax), (Hits{{0, 3 * 200}}));
+  index.Add(at(6), 0);  // nearer to the centroid at 10
+  EXPECT_EQ(index.Within(at(4), kMax), (Hits{{0, 2 * 200}}));
+  EXPECT_EQ(index.ScanWithin(at(4), kMax), (Hits{{0, 2 * 200}, {1, 6 * 200}}));
+}
+
 // A catalogue of a few thousand tracks with ladders, its index made clustered as a large
 // catalogue's is: lookups through the index answer what the scan answers, through replacing
 // discs, adding discs after the index is built, and reopening the catalogue.
