@@ -78,8 +78,12 @@ uint64_t CompleteTagSize(std::string_view header) {
 
 class Id3v2Walk {
  public:
-  Id3v2Walk(int fd, uint32_t tag_size, int major)
-      : fd_(fd), tag_size_(tag_size), major_(major), header_size_(major < 3 ? 6 : 10) {}
+  Id3v2Walk(int fd, uint32_t tag_size, int major, uint64_t large)
+      : fd_(fd),
+        tag_size_(tag_size),
+        major_(major),
+        header_size_(major < 3 ? 6 : 10),
+        large_(large) {}
 
   // The frames TagLib would parse, in its order and with its stopping rules; the large unused
   // ones become one-byte frames of the same id, so that TagLib's look at the id after a frame
@@ -99,7 +103,7 @@ class Id3v2Walk {
       for (char c : id) valid = valid && IsFrameIdChar(c);
       if (!valid) break;
       const uint64_t total = header_size_ + *size;
-      if (!FrameUsed(id) && *size >= kLargeTagItem && pos + total <= tag_size_) {
+      if (!FrameUsed(id) && *size >= large_ && pos + total <= tag_size_) {
         std::string stub = h.substr(0, major_ < 3 ? 3 : 4);
         stub += major_ < 3 ? BigEndianBytes(1, 3) : BigEndianBytes(1, 4);  // 1 in either form
         if (major_ >= 3) stub += std::string(2, '\0');                     // no flags
@@ -110,7 +114,7 @@ class Id3v2Walk {
       pos += total;
     }
     // Past the last frame TagLib parses it reads nothing: padding, or bytes it stopped at.
-    if (tag_size_ - std::min<uint64_t>(pos, tag_size_) >= kLargeTagItem) {
+    if (tag_size_ - std::min<uint64_t>(pos, tag_size_) >= large_) {
       *removed += tag_size_ - pos;
       splices.push_back({kBody + pos, tag_size_ - pos, ""});
     }
@@ -156,10 +160,11 @@ class Id3v2Walk {
   uint64_t tag_size_;
   int major_;
   size_t header_size_;
+  uint64_t large_;
 };
 
 // The ID3v2 tag at the start of the file, if any.
-Id3v2Tag PlanId3v2(int fd, uint64_t file_size) {
+Id3v2Tag PlanId3v2(int fd, uint64_t file_size, uint64_t large) {
   Id3v2Tag tag;
   const std::string header = ReadAt(fd, 0, 10);
   if (header.size() < 10 || header.compare(0, 3, "ID3") != 0) return tag;
@@ -174,7 +179,7 @@ Id3v2Tag PlanId3v2(int fd, uint64_t file_size) {
   const unsigned char flags = static_cast<unsigned char>(header[5]);
   const bool unsynchronised_whole = (flags & 0x80) && major <= 3;
   if (major < 2 || major > 4 || unsynchronised_whole || (flags & 0x10) ||
-      CompleteTagSize(header) < 10 + kLargeTagItem || CompleteTagSize(header) > file_size) {
+      CompleteTagSize(header) < 10 + large || CompleteTagSize(header) > file_size) {
     return tag;  // no frame can be large, or not walked: read as it is
   }
   const uint32_t tag_size = SynchSafe(header.substr(6, 4));
@@ -184,7 +189,7 @@ Id3v2Tag PlanId3v2(int fd, uint64_t file_size) {
     if (extended <= tag_size) first_frame = extended;
   }
   uint64_t removed = 0;
-  tag.splices = Id3v2Walk(fd, tag_size, major).Run(first_frame, &removed);
+  tag.splices = Id3v2Walk(fd, tag_size, major, large).Run(first_frame, &removed);
   if (!tag.splices.empty()) {
     tag.splices.push_back({6, 4, SynchSafeBytes(static_cast<uint32_t>(tag_size - removed))});
   }
@@ -193,7 +198,8 @@ Id3v2Tag PlanId3v2(int fd, uint64_t file_size) {
 
 // --- FLAC ---
 
-void PlanFlac(int fd, uint64_t file_size, uint64_t at, std::vector<Splice>& splices) {
+void PlanFlac(int fd, uint64_t file_size, uint64_t at, uint64_t large,
+              std::vector<Splice>& splices) {
   if (ReadAt(fd, at, 4) != "fLaC") return;
   constexpr int kStreamInfo = 0, kPadding = 1, kSeekTable = 3, kVorbisComment = 4;
   bool first = true;
@@ -207,7 +213,7 @@ void PlanFlac(int fd, uint64_t file_size, uint64_t at, std::vector<Splice>& spli
     if (first && type != kStreamInfo) return;
     if (length == 0 && type != kPadding && type != kSeekTable) return;
     if (length > file_size - pos - 4) return;
-    if (type != kStreamInfo && type != kVorbisComment && length >= kLargeTagItem) {
+    if (type != kStreamInfo && type != kVorbisComment && length >= large) {
       // An empty padding block keeps the mark of the last block where it was.
       std::string stub(4, '\0');
       stub[0] = static_cast<char>((last ? 0x80 : 0) | kPadding);
@@ -279,7 +285,8 @@ void PatchSize(const Atom& atom, uint64_t removed, std::vector<Splice>& splices)
   }
 }
 
-void PlanMp4(int fd, uint64_t file_size, Mp4ItemUsed used, std::vector<Splice>& splices) {
+void PlanMp4(int fd, uint64_t file_size, Mp4ItemUsed used, uint64_t large,
+             std::vector<Splice>& splices) {
   if (ReadAt(fd, 4, 4) != "ftyp") return;
   std::optional<Atom> moov;
   for (uint64_t pos = 0; pos < file_size && !moov;) {
@@ -294,7 +301,7 @@ void PlanMp4(int fd, uint64_t file_size, Mp4ItemUsed used, std::vector<Splice>& 
   const std::optional<Atom> meta = Child(fd, *udta, udta->offset + udta->header, "meta");
   if (!meta) return;
   const std::optional<Atom> ilst = Child(fd, *meta, MetaChildren(fd, *meta), "ilst");
-  if (!ilst || ilst->size < kLargeTagItem) return;
+  if (!ilst || ilst->size < large) return;
 
   std::vector<Splice> items;
   uint64_t removed = 0;
@@ -302,7 +309,7 @@ void PlanMp4(int fd, uint64_t file_size, Mp4ItemUsed used, std::vector<Splice>& 
   for (uint64_t pos = ilst->offset + ilst->header; pos < end;) {
     const std::optional<Atom> item = AtomAt(fd, pos, end, false);
     if (!item) return;
-    if (item->size >= kLargeTagItem && !used(item->name)) {
+    if (item->size >= large && !used(item->name)) {
       items.push_back({item->offset, item->size, BigEndianBytes(8, 4) + item->name});
       removed += item->size - 8;
     }
@@ -315,11 +322,12 @@ void PlanMp4(int fd, uint64_t file_size, Mp4ItemUsed used, std::vector<Splice>& 
 
 }  // namespace
 
-std::vector<Splice> LargeItemSplices(int fd, uint64_t file_size, Mp4ItemUsed mp4_item_used) {
-  Id3v2Tag id3v2 = PlanId3v2(fd, file_size);
+std::vector<Splice> LargeItemSplices(int fd, uint64_t file_size, Mp4ItemUsed mp4_item_used,
+                                     uint64_t large) {
+  Id3v2Tag id3v2 = PlanId3v2(fd, file_size, large);
   std::vector<Splice> splices = std::move(id3v2.splices);
-  if (id3v2.end <= file_size) PlanFlac(fd, file_size, id3v2.end, splices);
-  if (id3v2.end == 0) PlanMp4(fd, file_size, mp4_item_used, splices);
+  if (id3v2.end <= file_size) PlanFlac(fd, file_size, id3v2.end, large, splices);
+  if (id3v2.end == 0) PlanMp4(fd, file_size, mp4_item_used, large, splices);
   return splices;
 }
 

@@ -32,7 +32,10 @@ using Mp4ItemUsed = bool (*)(std::string_view name);
 // TagLib would stop at). Empty when nothing is to be left out, or when a structure is not one
 // that can be walked safely (ID3v2.3 unsynchronised as a whole, a footer, sizes that run past
 // their container): the file is then read as it is.
-std::vector<Splice> LargeItemSplices(int fd, uint64_t file_size, Mp4ItemUsed mp4_item_used);
+// `large` is the size from which an item is left out (smaller in the fuzz target, so that its
+// small inputs reach every path).
+std::vector<Splice> LargeItemSplices(int fd, uint64_t file_size, Mp4ItemUsed mp4_item_used,
+                                     uint64_t large = kLargeTagItem);
 
 // The file at `path` without its large items, or null when it has none (or cannot be opened).
 std::unique_ptr<SplicedStream> OpenWithoutLargeItems(const std::string& path,
