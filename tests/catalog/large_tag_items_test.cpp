@@ -1,6 +1,7 @@
 // Large unused tag items left out of what TagLib reads: the tag must read exactly as it would
-// with the items there, in every ID3v2 version (with the sizes iTunes writes), in a FLAC file
-// whose last block is the picture, and files without large items must be read as they are.
+// with the items there, in every ID3v2 version (with the sizes iTunes writes, with an extended
+// header), in a FLAC file whose last block is the picture, and files without large items must be
+// read as they are.
 #include "catalog/large_tag_items.h"
 
 #include <fcntl.h>
@@ -48,10 +49,12 @@ std::string Frame(int major, const std::string& id, const std::string& body,
   const std::string size_bytes = major == 4 && !plain_size ? SynchSafe(size) : BigEndian(size, 4);
   return id + size_bytes + std::string(2, '\0') + body;
 }
-std::string Tag(int major, const std::string& frames, size_t padding) {
-  return std::string("ID3") + static_cast<char>(major) + std::string(2, '\0') +
-         SynchSafe(static_cast<uint32_t>(frames.size() + padding)) + frames +
-         std::string(padding, '\0');
+// `extended` puts a 2.4 extended header (six bytes, no flags set) before the frames.
+std::string Tag(int major, const std::string& frames, size_t padding, bool extended = false) {
+  const std::string header = extended ? SynchSafe(6) + std::string("\1\0", 2) : "";
+  return std::string("ID3") + static_cast<char>(major) + '\0' + (extended ? '\x40' : '\0') +
+         SynchSafe(static_cast<uint32_t>(header.size() + frames.size() + padding)) + header +
+         frames + std::string(padding, '\0');
 }
 std::string Text(const std::string& text) { return '\0' + text; }  // Latin-1
 std::string Picture(int major, size_t bytes) {
@@ -99,12 +102,14 @@ TEST_F(LargeTagItemsTest, EveryId3v2VersionReadsTheTextsAroundALargePicture) {
   struct Case {
     int major;
     const char *title_id, *artist_id, *picture_id;
-    bool itunes_sizes;
+    bool itunes_sizes, extended;
   };
   for (const Case& c :
-       {Case{2, "TT2", "TP1", "PIC", false}, Case{3, "TIT2", "TPE1", "APIC", false},
-        Case{4, "TIT2", "TPE1", "APIC", false}, Case{4, "TIT2", "TPE1", "APIC", true}}) {
-    SCOPED_TRACE(std::to_string(c.major) + (c.itunes_sizes ? " with iTunes sizes" : ""));
+       {Case{2, "TT2", "TP1", "PIC", false, false}, Case{3, "TIT2", "TPE1", "APIC", false, false},
+        Case{4, "TIT2", "TPE1", "APIC", false, false}, Case{4, "TIT2", "TPE1", "APIC", true, false},
+        Case{4, "TIT2", "TPE1", "APIC", false, true}}) {
+    SCOPED_TRACE(std::to_string(c.major) + (c.itunes_sizes ? " with iTunes sizes" : "") +
+                 (c.extended ? " with an extended header" : ""));
     // A title of 300 bytes: written plainly, its size (0x12C) reads as 172 when synchsafe,
     // and TagLib takes the plain size only when a frame id follows it.
     const std::string title(299, 'n');
@@ -112,12 +117,12 @@ TEST_F(LargeTagItemsTest, EveryId3v2VersionReadsTheTextsAroundALargePicture) {
     const std::string artist_frame = Frame(c.major, c.artist_id, Text("Around Artist"));
     const std::string picture = Frame(c.major, c.picture_id, Picture(c.major, kLarge));
     const fs::path without = dir_ / "without.mp3";
-    Write(without, Tag(c.major, artist_frame, 64) + Mpeg());
+    Write(without, Tag(c.major, artist_frame, 64, c.extended) + Mpeg());
     // The picture between the texts, and last (where only its stand-in follows the title).
     for (const std::string& frames :
          {title_frame + picture + artist_frame, artist_frame + title_frame + picture}) {
       const fs::path with = dir_ / "with.mp3";
-      Write(with, Tag(c.major, frames, 64) + Mpeg());
+      Write(with, Tag(c.major, frames, 64, c.extended) + Mpeg());
       EXPECT_EQ(Splices(with), 2u);  // the picture, and the tag's size
       const TagData read = Read(with);
       EXPECT_EQ(read.texts[kTagTitle], Utf8ToUtf16(title));
