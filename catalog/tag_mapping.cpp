@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "catalog/large_tag_items.h"
 #include "runtime/utf.h"
 
 namespace pelk::catalog {
@@ -584,8 +585,17 @@ bool HasAudio(const TagLib::File& file) {
   return audio && audio->sampleRate() > 0;
 }
 
+bool Mp4ItemUsed(std::string_view name) {
+  return name == "----" || TextOfMp4Key(String(std::string(name), String::Latin1)).has_value();
+}
+
 HRESULT Read(const std::string& path, TagData& data) {
-  const TagLib::FileRef ref(path.c_str(), true, TagLib::AudioProperties::Average);
+  // A file whose tag holds a huge picture is read without it (declared before the reference:
+  // TagLib reads from it until the reference is gone).
+  const std::unique_ptr<SplicedStream> slim = OpenWithoutLargeItems(path, Mp4ItemUsed);
+  const TagLib::FileRef ref =
+      slim ? TagLib::FileRef(slim.get(), true, TagLib::AudioProperties::Average)
+           : TagLib::FileRef(path.c_str(), true, TagLib::AudioProperties::Average);
   if (ref.isNull() || !HasAudio(*ref.file())) return E_FAIL;
   TagLib::File* file = ref.file();
   if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file)) {

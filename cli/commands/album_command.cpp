@@ -131,6 +131,7 @@ void PrintJson(const AlbumOutcome& o, int32_t match_code) {
 void RunAlbum(const AlbumOptions& o) {
   const AudioFileSet set = CollectAudioFiles(o.paths);
   for (const std::string& missing : set.missing) PrintError(missing + ": no such file or folder");
+  for (const UnreadablePath& unreadable : set.unreadable) PrintError(UnreadableText(unreadable));
   if (set.files.empty()) Fail("no audio files found in the paths given");
   const std::unique_ptr<ModuleSession> session = ModuleSession::LoadWithCatalog(o.catalog);
 
@@ -172,7 +173,7 @@ void RunAlbum(const AlbumOptions& o) {
   const AlbumOutcome outcome = ReadOutcome(lists.Get(), set.files, inputs, check.get());
   o.json ? PrintJson(outcome, match_code) : PrintText(outcome, set.files.size());
   std::cout.flush();
-  if (FAILED(hr) || !set.missing.empty()) throw CLI::RuntimeError(1);
+  if (FAILED(hr) || !set.missing.empty() || !set.unreadable.empty()) throw CLI::RuntimeError(1);
 }
 
 }  // namespace

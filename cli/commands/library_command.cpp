@@ -182,6 +182,7 @@ class RunState {
 void RunLibrary(const LibraryOptions& o) {
   const AudioFileSet set = CollectAudioFiles(o.paths);
   for (const std::string& missing : set.missing) PrintError(missing + ": no such file or folder");
+  for (const UnreadablePath& unreadable : set.unreadable) PrintError(UnreadableText(unreadable));
   std::vector<std::string> files;
   size_t skipped = 0;
   const std::set<std::string> done = o.resume ? ReportedFiles(o.report) : std::set<std::string>();
@@ -308,10 +309,15 @@ void RunLibrary(const LibraryOptions& o) {
   std::cerr << "library: " << state.Reported() << " files written to " << o.report;
   if (!o.write_tags.empty()) std::cerr << ", tags written to " << state.TagsWritten();
   if (state.TagErrors() > 0) std::cerr << ", " << state.TagErrors() << " tag errors";
+  // Named before the run began, long scrolled away by now.
+  if (!set.unreadable.empty()) {
+    std::cerr << ", " << set.unreadable.size() << " unreadable folders or files named above";
+  }
   std::cerr << std::endl;
   if (state.ReportFailed()) Fail("the report could not be written completely");
   if (stop_sent) throw CLI::RuntimeError(130);
-  if (!set.missing.empty()) throw CLI::RuntimeError(1);
+  // Like a path that does not exist: the rest was done, but not all that was asked.
+  if (!set.missing.empty() || !set.unreadable.empty()) throw CLI::RuntimeError(1);
 }
 
 }  // namespace

@@ -1,15 +1,21 @@
 // Inputs found by fuzzing or built to exhaust a reader: a catalogue file whose number overflows,
-// a tag with a 100 MB picture, a tag with a 1 MB title. Each is refused in words or read within
-// bounded memory, and the work around it goes on (the tag's other texts are read).
+// tags with 100 MB of pictures (MP3, FLAC, MP4), a tag with a 1 MB title. Each is refused in
+// words or read within bounded memory, and the work around it goes on (the tag's other texts are
+// read).
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <taglib/attachedpictureframe.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/mp4coverart.h>
+#include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -113,7 +119,6 @@ class TagLimitsTest : public ::testing::Test {
 
 constexpr unsigned int kHundredMegabytes = 100u << 20;
 
-// (FLAC cannot hold it: a metadata block is at most 16 MB long.)
 TEST_F(TagLimitsTest, AHundredMegabytePictureDoesNotStopTheTextsFromBeingRead) {
   const std::string mp3 = Copy("tag_sample.mp3", "picture.mp3");
   {
@@ -130,11 +135,86 @@ TEST_F(TagLimitsTest, AHundredMegabytePictureDoesNotStopTheTextsFromBeingRead) {
   const ChildRead read = ReadInChild(mp3);
   EXPECT_HR(S_OK, read.hr);
   EXPECT_EQ(read.artist, u"Picture Artist");
-  // TagLib holds the tag's bytes while it parses them: the picture is in memory once, never
-  // copied again on its way (measured: 102 MB for the 100 MB picture).
+  // TagLib never sees the picture: 2 MB measured, against 102 MB when it read the whole tag.
   RecordProperty("mp3_picture_read_mb", std::to_string(read.grown_mb));
-  EXPECT_LT(read.grown_mb, 160) << "the picture was copied while the tag was read";
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // Sanitizers keep freed memory in quarantine and add shadow memory: the peak says nothing then.
+  EXPECT_LT(read.grown_mb, 16) << "the picture was read";
+#endif
 }
+
+// Texts, fields and length of a read, as one comparable text.
+std::string Describe(const TagData& data) {
+  std::string out;
+  for (const std::u16string& text : data.texts) out += Utf16ToUtf8(text) + "|";
+  for (const auto& [name, value] : data.fields) out += Utf16ToUtf8(name + u"=" + value) + "|";
+  return out + std::to_string(data.length_ms);
+}
+
+// Adds `bytes` of pictures to the file in the format's own way (FLAC in blocks of 15 MB: a
+// metadata block holds at most 16 MB).
+void AddPictures(const std::string& path, unsigned int bytes) {
+  const std::string extension = fs::path(path).extension().string();
+  if (extension == ".mp3") {
+    TagLib::MPEG::File file(path.c_str());
+    auto picture = std::make_unique<TagLib::ID3v2::AttachedPictureFrame>();
+    picture->setMimeType("image/jpeg");
+    picture->setPicture(TagLib::ByteVector(bytes, 'P'));
+    file.ID3v2Tag(true)->addFrame(picture.release());  // after the texts
+    ASSERT_TRUE(file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone));
+  } else if (extension == ".flac") {
+    TagLib::FLAC::File file(path.c_str());
+    for (unsigned int left = bytes; left > 0;) {
+      const unsigned int n = std::min(left, 15u << 20);
+      auto picture = std::make_unique<TagLib::FLAC::Picture>();
+      picture->setMimeType("image/jpeg");
+      picture->setData(TagLib::ByteVector(n, 'P'));
+      file.addPicture(picture.release());
+      left -= n;
+    }
+    ASSERT_TRUE(file.save());
+  } else {
+    TagLib::MP4::File file(path.c_str());
+    TagLib::MP4::CoverArtList covers;
+    covers.append(TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::JPEG, TagLib::ByteVector(bytes)));
+    file.tag()->setItem("covr", covers);
+    ASSERT_TRUE(file.save());
+  }
+  ASSERT_GT(fs::file_size(path), bytes);
+}
+
+class LargePictureTest : public TagLimitsTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LargePictureTest, TheTagReadsAsWithoutThePictureInBoundedMemory) {
+  const std::string extension = GetParam();
+  const std::string plain = Copy("tag_sample." + extension, "plain." + extension);
+  TagData written;
+  written.texts[kTagArtist] = u"Picture Artist";
+  written.texts[kTagTitle] = u"Picture Title";
+  written.texts[kTagTrackNumber] = u"7";
+  written.fields[u"Extra"] = u"kept";
+  ASSERT_HR(S_OK, WriteTagFile(Utf8ToUtf16(plain), written));
+  const std::string big = (dir_ / ("big." + extension)).string();
+  fs::copy_file(plain, big);
+  AddPictures(big, kHundredMegabytes);
+
+  TagData without, with;
+  ASSERT_HR(S_OK, ReadTagFile(Utf8ToUtf16(plain), &without));
+  ASSERT_HR(S_OK, ReadTagFile(Utf8ToUtf16(big), &with));
+  EXPECT_EQ(Describe(with), Describe(without));
+  EXPECT_EQ(with.texts[kTagArtist], u"Picture Artist");
+
+  const ChildRead read = ReadInChild(big);
+  EXPECT_HR(S_OK, read.hr);
+  RecordProperty(extension + "_picture_read_mb", std::to_string(read.grown_mb));
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // Measured: 2 MB in each format, against 102 MB when TagLib read the pictures.
+  EXPECT_LT(read.grown_mb, 16) << "the pictures were read";
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, LargePictureTest, ::testing::Values("mp3", "flac", "m4a"),
+                         [](const auto& info) { return std::string(info.param); });
 
 TEST_F(TagLimitsTest, AOneMegabyteTitleIsReadWhole) {
   const std::string mp3 = Copy("tag_sample.mp3", "title.mp3");

@@ -211,11 +211,11 @@ class CatalogCrashTest : public ::testing::Test {
   // Kills a child running args at the kill points of its writes; after each the catalogue must
   // be sound and hold either what it held before or all that the command adds.
   void KillAtEveryStep(const std::vector<std::string>& args, const Counts& before,
-                       const Counts& after) {
+                       const Counts& after, int wanted = 24, int at_least = 20) {
     const int64_t total = CountOperations(args, Restore());
     ASSERT_GT(total, 5);
-    const std::vector<int64_t> points = KillPoints(total, 24);
-    ASSERT_GE(points.size(), 20u);
+    const std::vector<int64_t> points = KillPoints(total, wanted);
+    ASSERT_GE(points.size(), static_cast<size_t>(at_least));
     RecordProperty("file_operations", std::to_string(total));
     RecordProperty("kill_points", std::to_string(points.size()));
     int killed = 0, completed = 0;
@@ -236,7 +236,8 @@ class CatalogCrashTest : public ::testing::Test {
           << error;
       EXPECT_EQ(Inspect(db_).counts, seen.counts) << "killed at operation " << point;
     }
-    EXPECT_GE(killed, 20) << "of " << points.size() << " points, " << completed << " completed";
+    EXPECT_GE(killed, at_least) << "of " << points.size() << " points, " << completed
+                                << " completed";
   }
 
   fs::path dir_;
@@ -273,7 +274,13 @@ TEST_F(CatalogCrashTest, AddAlbumKilledAtAnyStepAddsTheWholeAlbumOrNothing) {
   for (int track = 1; track <= 3; ++track) {
     args.push_back((dir_ / "tones" / "album" / ("0" + std::to_string(track) + ".wav")).string());
   }
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  // Every kill point fingerprints the album anew, seconds each under a sanitizer (the test took
+  // 8 minutes under ThreadSanitizer): a handful of points there, the whole spread without.
+  KillAtEveryStep(args, {1, 3, 3}, {2, 6, 6}, 4, 8);
+#else
   KillAtEveryStep(args, {1, 3, 3}, {2, 6, 6});
+#endif
 }
 
 TEST_F(CatalogCrashTest, TwoWritersWaitForEachOtherAndBothSucceed) {

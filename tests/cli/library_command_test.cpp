@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -26,19 +27,29 @@ namespace fs = std::filesystem;
 class LibraryCommandTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    // Under ctest the demo is built once for every test of the suite (tests/CMakeLists.txt).
+    if (fs::exists(fs::path(SONQUIX_TEST_LIBRARY_DEMO) / "catalog.db")) {
+      demo_ = SONQUIX_TEST_LIBRARY_DEMO;
+      shared_ = true;
+      return;
+    }
     demo_ = fs::temp_directory_path() / ("pelk-cli-library-" + std::to_string(::getpid()));
     fs::remove_all(demo_);
     const Outcome run = RunCommand(AddDemoCommand, {"demo", "--json", "--keep", demo_.string()});
     ASSERT_EQ(run.code, 0) << run.err;
   }
-  static void TearDownTestSuite() { fs::remove_all(demo_); }
+  static void TearDownTestSuite() {
+    if (!shared_) fs::remove_all(demo_);
+  }
   void SetUp() override {
-    work_ = demo_ / ("work-" +
+    // Each test works in a folder of its own beside the demo's, which it never changes.
+    work_ = demo_ / ("work-" + std::to_string(::getpid()) + "-" +
                      std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(work_);
     fs::create_directories(work_);
     fs::copy(demo_ / "library", work_ / "library", fs::copy_options::recursive);
   }
+  void TearDown() override { fs::remove_all(work_); }
 
   static Outcome Sonquix(std::vector<std::string> args) {
     return RunCommand(
@@ -94,6 +105,7 @@ class LibraryCommandTest : public ::testing::Test {
   }
 
   static inline fs::path demo_;
+  static inline bool shared_ = false;
   fs::path work_;
 };
 
