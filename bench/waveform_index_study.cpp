@@ -90,6 +90,20 @@ Catalogue MakeCatalogue(const std::vector<StudyItem>& items, size_t tracks) {
   return c;
 }
 
+// kQueries copies of catalogue tracks, each moved by its track's offset.
+std::vector<Signature> CopiesOfTracks(const std::vector<StudyItem>& items, const Catalogue& cat,
+                                      std::mt19937& rng) {
+  std::vector<Signature> copies;
+  while (copies.size() < kQueries) {
+    const size_t t = rng() % cat.track_item.size();
+    const StudyItem& item = items[cat.track_item[t]];
+    if (item.copies.empty()) continue;
+    copies.push_back(
+        pelk::bench::Moved(item.copies[rng() % item.copies.size()], cat.track_offset[t]));
+  }
+  return copies;
+}
+
 struct Method {
   std::string name;
   std::function<Answer(const Signature&)> lookup;
@@ -118,14 +132,7 @@ void Run(const std::vector<StudyItem>& items, size_t tracks, size_t hnsw_max, si
   std::printf("\n%zu tracks, %zu signatures (made in %.0f ms)\n", tracks, cat.signatures.size(),
               Ms(start));
   std::mt19937 rng(7);
-  std::vector<Signature> copies, unknown;
-  while (copies.size() < kQueries) {
-    const uint32_t t = static_cast<uint32_t>(rng() % tracks);
-    const StudyItem& item = items[cat.track_item[t]];
-    if (item.copies.empty()) continue;
-    copies.push_back(
-        pelk::bench::Moved(item.copies[rng() % item.copies.size()], cat.track_offset[t]));
-  }
+  std::vector<Signature> copies = CopiesOfTracks(items, cat, rng), unknown;
   while (unknown.size() < kQueries) {
     const StudyItem& item = items[kItems - kHeldOut + rng() % kHeldOut];
     const auto offset = pelk::bench::Offset(rng, kSpread);
@@ -260,13 +267,7 @@ void RunStore(const std::vector<StudyItem>& items, size_t tracks) {
     std::printf("\nstore, %zu tracks, %zu signatures: imported in %.0f ms\n", tracks,
                 cat.signatures.size(), Ms(start));
     std::mt19937 rng(7);
-    while (copies.size() < kQueries) {
-      const uint32_t t = static_cast<uint32_t>(rng() % tracks);
-      const StudyItem& item = items[cat.track_item[t]];
-      if (item.copies.empty()) continue;
-      copies.push_back(
-          pelk::bench::Moved(item.copies[rng() % item.copies.size()], cat.track_offset[t]));
-    }
+    copies = CopiesOfTracks(items, cat, rng);
   }
   const long before_open = ResidentKb();
   auto start = Clock::now();
@@ -361,14 +362,7 @@ void RunPostgres(const std::vector<StudyItem>& items, size_t tracks, const char*
   std::printf("GiST index built in %.0f ms\n", Ms(start));
 
   std::mt19937 rng(7);
-  std::vector<Signature> copies;
-  while (copies.size() < kQueries) {
-    const uint32_t t = static_cast<uint32_t>(rng() % tracks);
-    const StudyItem& item = items[cat.track_item[t]];
-    if (item.copies.empty()) continue;
-    copies.push_back(
-        pelk::bench::Moved(item.copies[rng() % item.copies.size()], cat.track_offset[t]));
-  }
+  const std::vector<Signature> copies = CopiesOfTracks(items, cat, rng);
   SignatureIndex scan(SignatureIndex::Options{.min_clustered = SIZE_MAX});
   scan.Build(cat.signatures, cat.owners);
 
