@@ -1,7 +1,7 @@
 // Any bytes as a file whose large tag items are left out of what TagLib reads: the replacements
 // must lie inside the file without overlapping, the spliced stream must serve exactly the file
 // with the replacements applied (read in chunks of sizes the input chooses, after seeks), and
-// TagLib must read the spliced view as any file. The first byte chooses the size from which
+// TagLib must read a view with replacements as any file. The first byte chooses the size from which
 // an item counts as large (1 to 64 bytes, so small inputs reach every path) and the extension
 // TagLib sees; the rest is the file.
 #include "catalog/large_tag_items.h"
@@ -66,6 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TagLib::ByteVector half = stream.readBlock(static_cast<unsigned long>(expected.size()));
   if (std::string(half.data(), half.size()) != expected.substr(expected.size() / 2)) std::abort();
 
+  // A file without replacements is TagLib's own business, fuzzed by fuzz_tag_file (its ASF
+  // reader alone grows hundreds of MB from lying counts in a few hundred bytes).
+  if (splices.empty()) return 0;
   stream.seek(0);
   const TagLib::FileRef ref(&stream, true, TagLib::AudioProperties::Average);
   if (!ref.isNull() && ref.tag()) ref.tag()->title().to8Bit(true);
