@@ -369,15 +369,27 @@ bool PostgresCatalogStore::ReadSnapshot(int64_t removed_after, int64_t rung_afte
       !Ran(connection_->Exec("SET LOCAL cursor_tuple_fraction = 1"), why)) {
     return false;
   }
-  const PgResult generation =
-      connection_->Exec("SELECT value::bigint FROM meta WHERE key = 'generation'");
-  if (!Ran(generation, why)) return false;
-  if (generation.Rows() != 1) {
+  const PgResult marks = connection_->Exec(
+      "SELECT key, value::bigint FROM meta "
+      "WHERE key IN ('generation', 'removals_pruned_through')");
+  if (!Ran(marks, why)) return false;
+  int64_t pruned_through = 0;
+  bool generation = false;
+  for (int row = 0; row < marks.Rows(); ++row) {
+    if (marks.View(row, 0) == "generation") {
+      snapshot->generation = marks.Int(row, 1);
+      generation = true;
+    } else {
+      pruned_through = marks.Int(row, 1);
+    }
+  }
+  if (!generation) {
     *why = "the catalogue has lost its generation row";
     return false;
   }
-  snapshot->generation = generation.Int(0, 0);
   snapshot->removed.clear();
+  snapshot->followable = removed_after < 0 || removed_after >= pruned_through;
+  if (!snapshot->followable) return Ran(connection_->Exec("COMMIT"), why);
   if (removed_after >= 0) {
     const PgResult removed = connection_->Exec(
         "SELECT disc_id FROM removed_discs WHERE generation > $1", PgParams().Add(removed_after));
@@ -467,7 +479,8 @@ void PostgresCatalogStore::CatchUpRungs() {
       })) {
     return;
   }
-  if (static_cast<int64_t>(rows.size()) > std::max(kRebuildAfterRungs, rungs_read_)) {
+  if (!snapshot.followable ||
+      static_cast<int64_t>(rows.size()) > std::max(kRebuildAfterRungs, rungs_read_)) {
     ForgetSignatureIndex();
     return;
   }

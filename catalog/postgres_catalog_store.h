@@ -67,9 +67,11 @@ class PostgresCatalogStore final : public CatalogStore {
     Signature signature;
   };
   using RungRowSink = std::function<void(const RungRow&)>;
-  // What one snapshot showed: its generation, and the discs replaced after a generation.
+  // What one snapshot showed: its generation, and the discs replaced after a generation
+  // (followable: false when some of those are no longer remembered).
   struct Snapshot {
     int64_t generation = 0;
+    bool followable = true;
     std::vector<int64_t> removed;
   };
 
@@ -89,12 +91,16 @@ class PostgresCatalogStore final : public CatalogStore {
   DiscPtr OneDisc(std::string_view what, std::string_view condition, const PgParams& params);
 
   WriteOutcome TryAddDiscs(const std::vector<DiscRecord>& discs, bool replace, std::string* error);
+  // Deletes the removals older than the generations kept, and records up to which generation
+  // they are gone. REQUIRES: inside the write's transaction, which holds the write turn.
+  bool ForgetOldRemovals(int64_t generation, std::string* why);
   // After a write that added many tracks against what the catalogue held: the planner's
   // statistics made anew (best effort).
   void RefreshStatistics(const std::vector<DiscRecord>& discs);
 
   // In one REPEATABLE READ snapshot: the generation, the discs replaced after removed_after (when
-  // not negative), and the rungs with ids above rung_after, by track and rung.
+  // not negative), and the rungs with ids above rung_after, by track and rung. When the replaced
+  // discs are no longer all remembered, only the generation is read and followable is false.
   bool ReadSnapshot(int64_t removed_after, int64_t rung_after, const RungRowSink& sink,
                     Snapshot* snapshot, std::string* why);
   void ReadAllRungs(const RungSink& sink) override;

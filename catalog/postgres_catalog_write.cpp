@@ -23,6 +23,9 @@ constexpr size_t kCheckBatch = 10000;
 // refreshes the planner's statistics at once: an import into an empty catalogue would otherwise
 // be read with plans made for empty tables until the server's own analysis comes round.
 constexpr size_t kAnalyzeAfterTracks = 1000;
+// Replaced discs are remembered for this many generations. A reader whose index is older than
+// that reads the index afresh instead of following (CatchUpRungs).
+constexpr int64_t kRemovalsKeptGenerations = 1000;
 
 // The identifiers within one call must be distinct as they are in the catalogue.
 bool BatchIsSound(const std::vector<DiscRecord>& discs, std::string* error) {
@@ -90,6 +93,22 @@ bool PostgresCatalogStore::AddDiscs(const std::vector<DiscRecord>& discs, std::s
     }
   }
   return false;
+}
+
+bool PostgresCatalogStore::ForgetOldRemovals(int64_t generation, std::string* why) {
+  const int64_t through = generation - kRemovalsKeptGenerations;
+  if (through <= 0) return true;
+  const PgResult pruned = connection_->Exec(
+      "WITH gone AS (DELETE FROM removed_discs WHERE generation <= $1 RETURNING 1) "
+      "SELECT count(*) FROM gone",
+      PgParams().Add(through));
+  if (!Ran(pruned, why)) return false;
+  if (pruned.Rows() != 1 || pruned.Int(0, 0) == 0) return true;
+  return Ran(
+      connection_->Exec("INSERT INTO meta(key, value) VALUES ('removals_pruned_through', $1) "
+                        "ON CONFLICT (key) DO UPDATE SET value = excluded.value",
+                        PgParams().Add(through)),
+      why);
 }
 
 void PostgresCatalogStore::RefreshStatistics(const std::vector<DiscRecord>& discs) {
@@ -173,6 +192,7 @@ PostgresCatalogStore::WriteOutcome PostgresCatalogStore::TryAddDiscs(
       return failed("cannot remove the discs replaced");
     }
   }
+  if (!ForgetOldRemovals(generation, &why)) return failed("cannot prune the replaced discs");
 
   // Track identifiers that other discs hold.
   std::vector<std::string> track_ids;

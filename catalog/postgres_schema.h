@@ -6,12 +6,14 @@
 // backend splits words alike) and its exact-title key. The tables:
 //   meta            application, schema_version, and generation: a counter every write raises
 //                   as its first statement (the row lock it takes also makes writers wait for
-//                   each other, so the identity columns below grow in commit order)
+//                   each other, so the identity columns below grow in commit order);
+//                   removals_pruned_through once old removed_discs rows were deleted
 //   discs, tracks   as the file catalogue's; words arrays with GIN indexes, trigram indexes
 //                   (pg_trgm) on the normalized texts, a btree on the title key
 //   words           every index word by column, for words given by their beginning (w*)
 //   signatures      rung rows (track, rung, 30 smallint values); ids grow in commit order
-//   removed_discs   the discs a write replaced, by generation, so readers can follow
+//   removed_discs   the discs a write replaced, by generation, so readers can follow; kept for
+//                   the last 1000 generations
 //   genres          genre numbers
 #pragma once
 

@@ -208,6 +208,33 @@ TEST_F(PostgresCatalogTest, LookupsFollowWhatAnotherConnectionWrites) {
   EXPECT_EQ(reader->TakeFailure(), "");
 }
 
+TEST_F(PostgresCatalogTest, AReaderTooFarBehindToFollowReadsTheIndexAfresh) {
+  auto reader = Open();
+  auto writer = Open();
+  ASSERT_TRUE(reader && writer);
+  ASSERT_TRUE(writer->AddDiscs({Disc("D-A", "Alpha", 1), Disc("D-B", "Beta", 2)}, nullptr));
+  ASSERT_EQ(reader->NearestSignatures(MakeSignature(1), 0, 10).size(), 1u);
+
+  // D-A is replaced, then a thousand and more writes later so is D-B: that write forgets the
+  // first replacement, which the reader never saw.
+  ASSERT_TRUE(writer->AddDiscs({Disc("D-A", "Alpha again", 10)}, nullptr, /*replace=*/true));
+  Value(
+      "UPDATE meta SET value = (value::bigint + 1500)::text WHERE key = 'generation' "
+      "RETURNING value");
+  ASSERT_TRUE(writer->AddDiscs({Disc("D-B", "Beta again", 20)}, nullptr, /*replace=*/true));
+  EXPECT_EQ(Value("SELECT count(*) FROM removed_discs"), "1");
+  EXPECT_EQ(Value("SELECT value FROM meta WHERE key = 'removals_pruned_through'"), "503");
+
+  EXPECT_TRUE(reader->NearestSignatures(MakeSignature(1), 0, 10).empty());
+  EXPECT_TRUE(reader->NearestSignatures(MakeSignature(2), 0, 10).empty());
+  for (const int seed : {10, 20}) {
+    const auto found = reader->NearestSignatures(MakeSignature(seed), 0, 10);
+    ASSERT_EQ(found.size(), 1u) << seed;
+    EXPECT_NE(reader->DiscById(found[0].disc_id), nullptr) << seed;
+  }
+  EXPECT_EQ(reader->TakeFailure(), "");
+}
+
 TEST_F(PostgresCatalogTest, WritersAtOnceLoseNothingAndDuplicateNothing) {
   auto first = Open();
   auto second = Open();
