@@ -180,6 +180,9 @@ std::unique_ptr<PgConnection> PgConnection::Connect(const std::string& location,
     *error = "cannot connect to " + connection->ServerName() + ": " + connection->LastError();
     return nullptr;
   }
+  // libpq prints notices, and the server's word that it ends a session, on the standard error
+  // of whatever host embeds the control; what matters reaches the caller through LastError.
+  PQsetNoticeProcessor(connection->conn_, [](void*, const char*) {}, nullptr);
   return connection;
 }
 

@@ -27,6 +27,7 @@
 #include "cli/library/tag_writer.h"
 #include "cli/module_session.h"
 #include "runtime/bstr.h"
+#include "runtime/error_info.h"
 #include "runtime/message_queue.h"
 #include "runtime/utf.h"
 
@@ -81,8 +82,9 @@ class RunState {
     for (const std::string& file : Files(list)) started_.insert(file);
   }
 
-  // Reads, tags and reports the finished files of one list.
-  void Completed(IPelkFileInfoList* list) {
+  // Reads, tags and reports the finished files of one list. why: the error the list's
+  // identification left, if any; a file whose answer is an error is given it.
+  void Completed(IPelkFileInfoList* list, const std::string& why) {
     std::vector<nlohmann::json> lines;
     std::lock_guard lock(mutex_);
     int32_t n = 0;
@@ -97,7 +99,9 @@ class RunState {
       const std::string file = name.Utf8();
       const auto input = inputs_.find(file);
       if (input == inputs_.end() || reported_.count(file)) continue;  // one line per file
-      lines.push_back(Line(ReadFileAnswer(record.Get(), input->second.Get(), check_)));
+      FileAnswer answer = ReadFileAnswer(record.Get(), input->second.Get(), check_);
+      if (answer.certainty == "error" && !why.empty()) answer.confidence = "error: " + why;
+      lines.push_back(Line(answer));
       reported_.insert(file);
     }
     // A file the run took up but returned in no list still gets its line.
@@ -112,9 +116,41 @@ class RunState {
     written_ += static_cast<int>(lines.size());
   }
 
+  // The files the run took up and never finished, after a run that ended on a failure (album
+  // mode ends at a batch that fails): each is reported as failed, with why. Returns how many.
+  int FailStarted(const std::string& why) {
+    std::vector<nlohmann::json> lines;
+    std::lock_guard lock(mutex_);
+    for (const std::string& file : started_) {
+      if (!reported_.count(file)) {
+        lines.push_back(Line(FailedFileAnswer(file, why)));
+        reported_.insert(file);
+      }
+    }
+    started_.clear();
+    if (!report_.Append(lines)) report_failed_ = true;
+    written_ += static_cast<int>(lines.size());
+    failed_ += static_cast<int>(lines.size());
+    return static_cast<int>(lines.size());
+  }
+
+  // The input files that have no line yet.
+  std::vector<std::string> Unreported() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> files;
+    for (const auto& [file, record] : inputs_) {
+      if (!reported_.count(file)) files.push_back(file);
+    }
+    return files;
+  }
+
   int Reported() {
     std::lock_guard lock(mutex_);
     return written_;
+  }
+  int Failed() {
+    std::lock_guard lock(mutex_);
+    return failed_;
   }
   bool ReportFailed() {
     std::lock_guard lock(mutex_);
@@ -174,6 +210,7 @@ class RunState {
   std::mutex mutex_;
   std::set<std::string> started_, reported_;
   int written_ = 0;
+  int failed_ = 0;  // files reported by FailStarted
   int tag_errors_ = 0;
   int tags_written_ = 0;
   bool report_failed_ = false;
@@ -230,11 +267,25 @@ void RunLibrary(const LibraryOptions& o) {
   pool.Enqueue(host_files);
 
   const std::shared_ptr<MessageQueue> main_queue = CurrentThreadQueue();
-  Event finished;
-  LibraryCounters counters;
+  std::unique_ptr<Event> finished;
+  LibraryCounters counters;  // the whole run's, for the progress line
+  LibraryCounters earlier;   // what the passes before this one finished
+  LibraryCounters pass;      // this pass's, as the manager counts them
+  std::u16string failure;    // the error the last pass ended on, if any
   bool stop_sent = false;
   std::atomic<bool> limit_reached{false};
   ProgressLine progress(std::cerr, ::isatty(STDERR_FILENO) != 0);
+  // The manager counts each pass from zero; the progress line shows the whole run.
+  const auto whole_run = [&](const LibraryCounters& now) {
+    LibraryCounters c = now;
+    c.complete += earlier.complete;
+    c.total = static_cast<int32_t>(files.size());
+    c.exact += earlier.exact;
+    c.fuzzy += earlier.fuzzy;
+    c.no_match += earlier.no_match;
+    c.error += earlier.error;
+    return c;
+  };
 
   ManagerEventHandlers handlers;
   handlers.fingerprint_info = [&pool](const std::u16string& file, IPelkFileInfo* record) {
@@ -242,14 +293,16 @@ void RunLibrary(const LibraryOptions& o) {
     if (fp.fingerprint) record->put_Fingerprint(fp.fingerprint.Get());
     return 0;
   };
+  // Errors are read per list: what an earlier list left must not be blamed on this one.
   handlers.list_started = [&](IPelkFileInfoList* list, const LibraryCounters&) {
+    TakeErrorDescription();
     state.Started(list);
     return 0;
   };
   handlers.list_complete = [&](IPelkFileInfoList* list, const LibraryCounters& now) {
-    state.Completed(list);
+    state.Completed(list, Utf16ToUtf8(TakeErrorDescription()));
     main_queue->Post([&, now] {
-      counters = now;
+      counters = whole_run(now);
       progress.Update(counters, ProgressLine::Clock::now());
     });
     // --stop-after: ends the run at this list's end, as the library's Abort answer does.
@@ -260,26 +313,23 @@ void RunLibrary(const LibraryOptions& o) {
     return 0;
   };
   handlers.library_complete = [&](const LibraryCounters& last) {
-    main_queue->Post([&, last] {
-      counters = last;
-      finished.Set();
+    // A run that ended on a failure left its reason on this thread, when the failing call gave
+    // one.
+    std::u16string why = TakeErrorDescription();
+    main_queue->Post([&, last, why = std::move(why)] {
+      pass = last;
+      counters = whole_run(last);
+      failure = why;
+      finished->Set();
     });
   };
   const EventConnection events(manager, std::move(handlers));
   if (!events.connected()) Fail("the manager refuses the host's event sink");
 
-  for (const auto& [file, record] : inputs) {
-    if (FAILED(manager->LibraryIDAddFileInfo(record.Get()))) {
-      PrintError(file + ": cannot be queued");
-    }
-  }
   const InterruptGuard interrupts;
   const int32_t mode = o.tracks ? SONQUIX_RETURN_ALL : SONQUIX_RETURN_SINGLE;
   const int32_t options =
       (SONQUIX_DEFAULT_OPTIONS & ~SONQUIX_RETURN_SINGLE) | mode | SONQUIX_LOOKUP_ASYNC;
-  const HRESULT started = manager->LibraryIDStart(options);
-  if (FAILED(started)) Fail("the library run cannot start (error " + HresultText(started) + ")");
-
   // A ticker wakes the main thread for the progress line and for Ctrl-C.
   std::atomic<bool> ticking{true};
   std::thread ticker([&] {
@@ -298,7 +348,53 @@ void RunLibrary(const LibraryOptions& o) {
       });
     }
   });
-  PumpingWait(finished);
+  // Album mode ends a run at the first batch that fails (a catalogue that cannot be reached,
+  // say). The batch's files are reported as failed, and a new pass goes on with the files left,
+  // so one bad batch costs its own files and nothing else.
+  bool ended_early = false;
+  std::string last_why;
+  for (std::vector<std::string> queued = files; !queued.empty();) {
+    for (const std::string& file : queued) {
+      if (FAILED(manager->LibraryIDAddFileInfo(inputs.at(file).Get()))) {
+        PrintError(file + ": cannot be queued");
+      }
+    }
+    finished = std::make_unique<Event>();
+    const HRESULT started = manager->LibraryIDStart(options);
+    if (FAILED(started)) {
+      ticking = false;
+      ticker.join();
+      Fail("the library run cannot start (error " + HresultText(started) + ")");
+    }
+    PumpingWait(*finished);
+    DispatchPendingMessages();
+    if (stop_sent || limit_reached || pass.complete >= pass.total) break;
+    const std::string why = "the identification of its batch failed" +
+                            (failure.empty() ? std::string() : ": " + Utf16ToUtf8(failure)) +
+                            "; run again with --resume to try it again";
+    const int failed = state.FailStarted(why);
+    if (failed == 0) {  // nothing was in progress: another pass would end the same way
+      progress.Clear();
+      PrintError("the library run ended early: " + (failure.empty()
+                                                        ? std::string("the manager gave no reason")
+                                                        : Utf16ToUtf8(failure)));
+      ended_early = true;
+      break;
+    }
+    if (why != last_why) {  // the same reason again and again would bury the progress line
+      progress.Clear();
+      std::cerr << "library: " << failed << (failed == 1 ? " file" : " files") << " failed: " << why
+                << std::endl;
+      last_why = why;
+    }
+    earlier = whole_run(pass);
+    earlier.complete += failed;
+    earlier.error += failed;
+    counters = earlier;
+    pass = LibraryCounters{};
+    manager->LibraryIDClear();
+    queued = state.Unreported();
+  }
   ticking = false;
   ticker.join();
   DispatchPendingMessages();
@@ -307,6 +403,7 @@ void RunLibrary(const LibraryOptions& o) {
   const bool stopped = stop_sent || limit_reached || counters.complete < counters.total;
   progress.Finish(counters, ProgressLine::Clock::now(), stopped);
   std::cerr << "library: " << state.Reported() << " files written to " << o.report;
+  if (state.Failed() > 0) std::cerr << ", " << state.Failed() << " failed";
   if (!o.write_tags.empty()) std::cerr << ", tags written to " << state.TagsWritten();
   if (state.TagErrors() > 0) std::cerr << ", " << state.TagErrors() << " tag errors";
   // Named before the run began, long scrolled away by now.
@@ -316,6 +413,8 @@ void RunLibrary(const LibraryOptions& o) {
   std::cerr << std::endl;
   if (state.ReportFailed()) Fail("the report could not be written completely");
   if (stop_sent) throw CLI::RuntimeError(130);
+  // Some files have no answer: the report says which and why.
+  if (counters.error > 0 || ended_early) throw CLI::RuntimeError(1);
   // Like a path that does not exist: the rest was done, but not all that was asked.
   if (!set.missing.empty() || !set.unreadable.empty()) throw CLI::RuntimeError(1);
 }
@@ -339,7 +438,9 @@ void AddLibraryCommand(CLI::App& app) {
                     "of album mode");
   command->add_option("--report", o->report,
                       std::string("The report, appended to (default: ./") + kDefaultReport + ")");
-  command->add_flag("--resume", o->resume, "Skip the files already in the report");
+  command->add_flag("--resume", o->resume,
+                    "Skip the files already in the report, except those whose identification "
+                    "failed");
   command
       ->add_flag("--write-tags{sure}", o->write_tags,
                  "Write artist, album, title, track number and the identifiers into each file "

@@ -50,13 +50,19 @@ bool IsWaveformType(int32_t match_type) {
 }  // namespace
 
 FileAnswer MissingFileAnswer(const std::string& file) {
+  FileAnswer a = FailedFileAnswer(file, "no answer was returned for this file");
+  a.found_by = "nothing: the file came back in no result list";
+  return a;
+}
+
+FileAnswer FailedFileAnswer(const std::string& file, std::string why) {
   FileAnswer a;
   a.file = file;
   a.match_code = SONQUIX_MATCH_ERROR;
   a.match_type = MATCH_TYPE_NONE;
   a.certainty = "error";
-  a.found_by = "nothing: the file came back in no result list";
-  a.confidence = "no answer was returned for this file";
+  a.found_by = "nothing: the identification failed";
+  a.confidence = std::move(why);
   return a;
 }
 

@@ -42,4 +42,7 @@ FileAnswer ReadFileAnswer(IPelkFileInfo* result, IPelkFileInfo* input, WaveformC
 // The answer for a file that came back in no result list at all.
 FileAnswer MissingFileAnswer(const std::string& file);
 
+// The answer for a file whose identification failed, with the reason in words.
+FileAnswer FailedFileAnswer(const std::string& file, std::string why);
+
 }  // namespace pelk::cli

@@ -42,7 +42,8 @@ std::set<std::string> ReportedFiles(const std::string& path) {
   std::ifstream in(path);
   for (std::string text; std::getline(in, text);) {
     const nlohmann::json line = nlohmann::json::parse(text, nullptr, false);
-    if (line.is_object() && line.contains("file") && line["file"].is_string()) {
+    if (line.is_object() && line.contains("file") && line["file"].is_string() &&
+        line.value("certainty", "") != "error") {
       files.insert(line["file"].get<std::string>());
     }
   }

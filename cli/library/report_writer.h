@@ -19,8 +19,10 @@ namespace pelk::cli {
 // The JSON form of an answer, as report lines and `album --json` print it.
 nlohmann::json AnswerJson(const FileAnswer& answer);
 
-// The files named by the lines of an existing report (none when it does not exist). Lines that
-// are not JSON objects with a "file" text (a line cut short by a crash) are skipped.
+// The files an existing report holds an answer for (none when it does not exist): the files its
+// lines name, except lines whose certainty is "error" (a failed identification is not an
+// answer). Lines that are not JSON objects with a "file" text (a line cut short by a crash) are
+// skipped.
 std::set<std::string> ReportedFiles(const std::string& path);
 
 class ReportWriter {

@@ -172,5 +172,60 @@ TEST_F(PostgresCatalogCliTest, FilesAlbumsAndLibrariesAreIdentifiedAsFromTheFile
   EXPECT_EQ(report_db, report_file);
 }
 
+TEST_F(PostgresCatalogCliTest, ALibraryRunGoesOnPastLookupsThatFailAndResumesThem) {
+  Import();
+  // A role that may open the catalogue but read none of it: every lookup fails, as when the
+  // server goes away in the middle of a run.
+  const std::string role = "sonquix_meta_only_" + db_.name();
+  ASSERT_EQ(db_.Sql("CREATE ROLE " + role + " LOGIN"), "");
+  ASSERT_EQ(db_.Sql("GRANT SELECT ON meta TO " + role), "");
+  std::string location = db_.location();
+  location.replace(location.find("user=postgres"), std::string("user=postgres").size(),
+                   "user=" + role);
+  const size_t files = CollectAudioFiles({Library()}).files.size();
+  const std::string report = (demo_ / "failing.jsonl").string();
+  fs::remove(report);
+  const auto report_lines = [&] {
+    std::ifstream in(report);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return Lines(text.str());
+  };
+
+  for (const std::string mode : {"--tracks", ""}) {
+    SCOPED_TRACE(mode.empty() ? "album mode" : "track mode");
+    fs::remove(report);
+    std::vector<std::string> args = {"library", Library(),  "--catalog",
+                                     location,  "--report", report};
+    if (!mode.empty()) args.push_back(mode);
+    const Outcome failing = Sonquix(args);
+    EXPECT_EQ(failing.code, 1) << failing.err;
+    // Every file has its line, saying why it has no answer.
+    std::map<std::string, int> seen;
+    for (const nlohmann::json& line : report_lines()) {
+      ++seen[line["file"]];
+      EXPECT_EQ(line["certainty"], "error") << line.dump();
+      EXPECT_NE(line["confidence"].get<std::string>().find(
+                    "catalogue lookup failed: cannot search the texts"),
+                std::string::npos)
+          << line.dump();
+    }
+    EXPECT_EQ(seen.size(), files);
+    for (const auto& [file, count] : seen) EXPECT_EQ(count, 1) << file;
+  }
+
+  // With the catalogue readable again, --resume tries every failed file again.
+  ASSERT_EQ(db_.Sql("GRANT SELECT ON ALL TABLES IN SCHEMA public TO " + role), "");
+  const Outcome resumed =
+      Sonquix({"library", Library(), "--catalog", location, "--report", report, "--resume"});
+  EXPECT_EQ(resumed.code, 0) << resumed.err;
+  EXPECT_EQ(resumed.err.find("already in"), std::string::npos) << resumed.err;
+  std::map<std::string, nlohmann::json> last;
+  for (const nlohmann::json& line : report_lines()) last[line["file"]] = line;
+  EXPECT_EQ(last, LibraryReport(File(), "from-file"));
+  EXPECT_EQ(report_lines().size(), 2 * files);
+  ASSERT_EQ(db_.Sql("DROP OWNED BY " + role + "; DROP ROLE " + role), "");
+}
+
 }  // namespace
 }  // namespace pelk::cli
