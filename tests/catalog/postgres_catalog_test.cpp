@@ -273,6 +273,38 @@ TEST_F(PostgresCatalogTest, WritersAtOnceLoseNothingAndDuplicateNothing) {
             "41");  // the refusal wrote nothing
 }
 
+TEST_F(PostgresCatalogTest, ADiscAnotherProgramCommitsDuringAWriteIsRefusedInTheUsualWords) {
+  auto writer = Open();
+  ASSERT_TRUE(writer);
+  // Another program inserts the disc without taking the write turn, and commits only once the
+  // writer, past its checks, waits on that row.
+  std::string error;
+  const auto other = PgConnection::Connect(db_.location(), &error);
+  ASSERT_TRUE(other) << error;
+  ASSERT_TRUE(other->Exec("BEGIN").Ok());
+  ASSERT_TRUE(other
+                  ->Exec("INSERT INTO discs(identifier, album, artist, track_count) "
+                         "VALUES ('D-X', 'Album D-X', 'Artist', 1)")
+                  .Ok());
+  bool added = true;
+  std::thread write([&] { added = writer->AddDiscs({Disc("D-X", "X", 1)}, &error); });
+  bool waiting = false;
+  for (int poll = 0; poll < 2000 && !waiting; ++poll) {
+    waiting = Value(
+                  "SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() "
+                  "AND wait_event_type = 'Lock'") != "0";
+    if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_TRUE(waiting);
+  ASSERT_TRUE(other->Exec("COMMIT").Ok());
+  write.join();
+  // The unique key's violation sends the writer through its checks again, which name the disc.
+  EXPECT_FALSE(added);
+  EXPECT_EQ(error, "disc Artist - Album D-X (D-X) is already in the catalogue");
+  EXPECT_EQ(Value("SELECT count(*) FROM tracks"), "0");
+  EXPECT_EQ(Value("SELECT value FROM meta WHERE key = 'generation'"), "0");
+}
+
 TEST_F(PostgresCatalogTest, ReadsAndWritesCarryOnAfterTheServerEndedTheConnection) {
   auto store = Open();
   ASSERT_TRUE(store);
