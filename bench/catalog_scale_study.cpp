@@ -352,7 +352,7 @@ void MeasureStore(const Backend& backend, int tracks, std::vector<Sample>& sampl
     by_track.right += hit && hit->disc_id == s.disc_id && hit->track == s.track;
     discs.push_back(AnswerWords::Of(disc));
   }
-  Report(table, column, "disc by identifier, with tracks and rungs", by_disc, false);
+  Report(table, column, "disc by identifier (tracks, rungs)", by_disc, false);
   Report(table, column, "track by identifier", by_track);
 
   AnswerWords words(*store);
@@ -545,8 +545,8 @@ int main(int argc, char** argv) {
       if (g.import_s > 0) {
         table.Set("import CPU, this process + server (s)", c,
                   g.import_server_cpu_s < 0
-                      ? Format("%.0f", g.import_cpu_s)
-                      : Format("%.0f + %.0f", g.import_cpu_s, g.import_server_cpu_s));
+                      ? Format("%.1f", g.import_cpu_s)
+                      : Format("%.1f + %.1f", g.import_cpu_s, g.import_server_cpu_s));
       }
       table.Set("size on disk (MB)", c,
                 Format("%.1f", backend.server ? backend.server->SizeMb(backend.Database(tracks))
