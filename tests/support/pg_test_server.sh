@@ -3,19 +3,27 @@
 # listening only on a Unix socket in that folder, trusting every local connection as the user
 # postgres. The server refuses to run as root, so under root it runs as nobody.
 #
-#   pg_test_server.sh start STATE_FILE   start it; STATE_FILE gets its socket folder and location
+#   pg_test_server.sh start STATE_FILE [--durable]
+#       start it; STATE_FILE gets its socket folder and location. The tests' server skips the work
+#       of durability (no fsync, commits not waited for, no full pages in the log); --durable keeps
+#       a real server's defaults for them, for benchmarks.
 #   pg_test_server.sh stop STATE_FILE    stop it at once and remove its folder
 #
 # A server a previous run left behind (under the same STATE_FILE) is stopped before a new start.
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 start|stop STATE_FILE" >&2
+  echo "usage: $0 start STATE_FILE [--durable] | stop STATE_FILE" >&2
   exit 2
 }
-[ $# -eq 2 ] || usage
+[ $# -eq 2 ] || [ $# -eq 3 ] || usage
 action=$1
 state=$2
+durability="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+if [ $# -eq 3 ]; then
+  [ "$action" = start ] && [ "$3" = --durable ] || usage
+  durability=""
+fi
 
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1 || true)
 if [ -z "$bin" ] || [ ! -x "$bin/pg_ctl" ]; then
@@ -77,8 +85,8 @@ as_owner "$bin/initdb" -D "$folder/data" --auth=trust -U postgres --encoding=UTF
   fail "initdb failed in $folder"
 # Durability is of no use to a server that lives for one test run.
 as_owner "$bin/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 60 \
-  -o "-c listen_addresses='' -c unix_socket_directories='$folder' -c fsync=off \
-      -c synchronous_commit=off -c full_page_writes=off -c max_connections=60" \
+  -o "-c listen_addresses='' -c unix_socket_directories='$folder' $durability \
+      -c max_connections=60" \
   start >/dev/null 2>&1 || fail "the server did not start in $folder"
 
 {
