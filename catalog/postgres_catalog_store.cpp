@@ -314,17 +314,29 @@ bool PostgresCatalogStore::HasWord(WordColumn column, std::string_view word) {
   return WordMatches(AllWordsIn(column, {std::string(word)}), 1) > 0;
 }
 
+bool PostgresCatalogStore::WordsBeginningWith(WordColumn column, const std::string& pattern,
+                                              std::vector<std::string>* words, std::string* why) {
+  const PgResult r = connection_->Exec("SELECT word FROM words WHERE col = $1 AND word LIKE $2",
+                                       PgParams().Add(static_cast<int64_t>(column)).Add(pattern));
+  if (!Ran(r, why)) return false;
+  words->clear();
+  for (int row = 0; row < r.Rows(); ++row) words->push_back(r.Text(row, 0));
+  return true;
+}
+
 size_t PostgresCatalogStore::WordMatches(const WordQuery& query, size_t at_most) {
-  PgParams params;
-  const PgCondition condition = WordQueryCondition(query, &params);
-  if (condition.where.empty()) return 0;
-  params.Add(static_cast<int64_t>(at_most));
-  const std::string sql = "SELECT count(*) FROM (SELECT 1 FROM tracks t WHERE " + condition.where +
-                          " LIMIT " + params.Last() + ") AS m";
   std::lock_guard lock(mutex_);
   size_t count = 0;
   Read("search the words", [&](std::string* why) {
-    const PgResult r = connection_->Exec(sql, params);
+    PgParams params;
+    PgCondition condition;
+    if (!WordQueryCondition(query, PrefixWordsFor(why), &params, &condition)) return false;
+    count = 0;
+    if (condition.where.empty()) return true;
+    params.Add(static_cast<int64_t>(at_most));
+    const PgResult r = connection_->Exec("SELECT count(*) FROM (SELECT 1 FROM tracks t WHERE " +
+                                             condition.where + " LIMIT " + params.Last() + ") AS m",
+                                         params);
     if (!Ran(r, why)) return false;
     count = static_cast<size_t>(r.Int(0, 0));
     return true;
@@ -334,23 +346,24 @@ size_t PostgresCatalogStore::WordMatches(const WordQuery& query, size_t at_most)
 
 std::vector<TextCandidate> PostgresCatalogStore::WordCandidates(const WordQuery& query,
                                                                 size_t limit, bool ranked) {
-  PgParams params;
-  const PgCondition condition = WordQueryCondition(query, &params);
-  if (condition.where.empty()) return {};
-  params.Add(static_cast<int64_t>(limit));
-  const std::string sql =
-      "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album "
-      "FROM tracks t JOIN discs d ON d.id = t.disc_id WHERE " +
-      condition.where +
-      (ranked ? " ORDER BY " + condition.rank + (condition.rank.empty() ? "" : ", ") + "t.id"
-              : "") +
-      " LIMIT " + params.Last();
   std::lock_guard lock(mutex_);
   std::vector<TextCandidate> candidates;
   Read("search the words", [&](std::string* why) {
+    PgParams params;
+    PgCondition condition;
+    if (!WordQueryCondition(query, PrefixWordsFor(why), &params, &condition)) return false;
+    candidates.clear();
+    if (condition.where.empty()) return true;
+    params.Add(static_cast<int64_t>(limit));
+    const std::string sql =
+        "SELECT t.disc_id, t.number, t.title, t.artist, d.artist, d.album "
+        "FROM tracks t JOIN discs d ON d.id = t.disc_id WHERE " +
+        condition.where +
+        (ranked ? " ORDER BY " + condition.rank + (condition.rank.empty() ? "" : ", ") + "t.id"
+                : "") +
+        " LIMIT " + params.Last();
     const PgResult r = connection_->Exec(sql, params);
     if (!Ran(r, why)) return false;
-    candidates.clear();
     for (int row = 0; row < r.Rows(); ++row) {
       candidates.push_back(TextCandidate{r.Int(row, 0), static_cast<int32_t>(r.Int(row, 1)),
                                          r.Text(row, 2), r.Text(row, 3), r.Text(row, 4),

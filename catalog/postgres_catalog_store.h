@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "catalog/catalog_store.h"
+#include "catalog/postgres_text_query.h"
 
 namespace pelk::catalog {
 
@@ -89,6 +90,16 @@ class PostgresCatalogStore final : public CatalogStore {
   bool LoadDiscs(std::string_view condition, const PgParams& params, std::string_view order,
                  bool cursor, std::vector<DiscPtr>* discs, std::string* why);
   DiscPtr OneDisc(std::string_view what, std::string_view condition, const PgParams& params);
+
+  // The words of a column that a LIKE pattern matches. REQUIRES: mutex_ held, inside Read.
+  bool WordsBeginningWith(WordColumn column, const std::string& pattern,
+                          std::vector<std::string>* words, std::string* why);
+  PrefixWords PrefixWordsFor(std::string* why) {
+    return [this, why](WordColumn column, const std::string& pattern,
+                       std::vector<std::string>* words) {
+      return WordsBeginningWith(column, pattern, words, why);
+    };
+  }
 
   WriteOutcome TryAddDiscs(const std::vector<DiscRecord>& discs, bool replace, std::string* error);
   // Deletes the removals older than the generations kept, and records up to which generation

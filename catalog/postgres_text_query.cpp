@@ -14,20 +14,31 @@ bool IsPrefix(const std::string& word) { return !word.empty() && word.back() == 
 // One clause's words, each sent once; the predicates name them by parameter number.
 struct ClauseWords {
   WordColumn column;
-  std::vector<std::string> numbers;  // "$n" of each word (a prefix word: its LIKE pattern)
+  // "$n" of each word: a whole word, a title key's LIKE pattern, or the array of the words a
+  // beginning stands for ("" when it stands for none).
+  std::vector<std::string> numbers;
   std::vector<bool> prefix;
 };
 
-ClauseWords SendWords(const WordClause& clause, PgParams* params) {
-  ClauseWords sent{clause.column, {}, {}};
+bool SendWords(const WordClause& clause, const PrefixWords& prefix_words, PgParams* params,
+               ClauseWords* sent) {
+  *sent = ClauseWords{clause.column, {}, {}};
   for (const std::string& word : clause.words) {
     const bool prefix = IsPrefix(word);
-    params->Add(prefix ? LikeEscaped(std::string_view(word).substr(0, word.size() - 1)) + "%"
-                       : word);
-    sent.numbers.push_back(params->Last());
-    sent.prefix.push_back(prefix);
+    const std::string pattern =
+        prefix ? LikeEscaped(std::string_view(word).substr(0, word.size() - 1)) + "%" : word;
+    if (prefix && clause.column != WordColumn::kTitleKey) {
+      std::vector<std::string> words;
+      if (!prefix_words(clause.column, pattern, &words)) return false;
+      if (!words.empty()) params->AddTextArray(words);
+      sent->numbers.push_back(words.empty() ? "" : params->Last());
+    } else {
+      params->Add(pattern);
+      sent->numbers.push_back(params->Last());
+    }
+    sent->prefix.push_back(prefix);
   }
-  return sent;
+  return true;
 }
 
 // Whether the track holds one word of the clause.
@@ -36,8 +47,8 @@ std::string HoldsWord(const ClauseWords& c, size_t i) {
     return "t.title_key " + std::string(c.prefix[i] ? "LIKE " : "= ") + c.numbers[i];
   }
   if (!c.prefix[i]) return WordsColumn(c.column) + " @> ARRAY[" + c.numbers[i] + "]::text[]";
-  return WordsColumn(c.column) + " && ARRAY(SELECT word FROM words WHERE col = " +
-         std::to_string(static_cast<int>(c.column)) + " AND word LIKE " + c.numbers[i] + ")";
+  if (c.numbers[i].empty()) return "false";
+  return WordsColumn(c.column) + " && " + c.numbers[i] + "::text[]";
 }
 
 // Whether the track holds every word of the clause but the one at `skip` (none when out of
@@ -73,13 +84,16 @@ std::string LikeEscaped(std::string_view text) {
   return escaped;
 }
 
-PgCondition WordQueryCondition(const WordQuery& query, PgParams* params) {
+bool WordQueryCondition(const WordQuery& query, const PrefixWords& prefix_words, PgParams* params,
+                        PgCondition* result) {
+  *result = {};
   PgCondition condition;
   std::string missing, length;
   bool counted[3] = {false, false, false};
   for (const WordClause& clause : query) {
-    if (clause.words.empty() || (clause.all_but_one && clause.words.size() < 2)) return {};
-    const ClauseWords c = SendWords(clause, params);
+    if (clause.words.empty() || (clause.all_but_one && clause.words.size() < 2)) return true;
+    ClauseWords c;
+    if (!SendWords(clause, prefix_words, params, &c)) return false;
     std::string holds;
     if (!clause.all_but_one) {
       holds = HoldsWords(c, c.numbers.size());
@@ -99,7 +113,8 @@ PgCondition WordQueryCondition(const WordQuery& query, PgParams* params) {
   }
   // (A bare number would name a column of the result.)
   condition.rank = missing.empty() ? length : length.empty() ? missing : missing + ", " + length;
-  return condition;
+  *result = std::move(condition);
+  return true;
 }
 
 PgCondition SubstringCondition(const std::vector<std::string>& words, std::string_view column,

@@ -3,6 +3,7 @@
 // text is made of fixed fragments and parameter numbers only, so no word can change a query.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,12 +18,20 @@ struct PgCondition {
   std::string rank;   // ORDER BY expressions, best first; may be empty
 };
 
-// The tracks a word query asks for. Whole words are found through the words arrays' GIN
-// indexes, a word given by its beginning (w*) through the words table, the exact title through
-// the title key's btree. Ranked as a full-text rank favours matches: fewer query words missing
-// first (a clause may miss one), then fewer words in the fields the query searched (a word
-// among few says more about a field than among many).
-PgCondition WordQueryCondition(const WordQuery& query, PgParams* params);
+// The words of a column that a LIKE pattern matches, from the words table, into *words; false
+// when they cannot be read.
+using PrefixWords = std::function<bool(WordColumn column, const std::string& pattern,
+                                       std::vector<std::string>* words)>;
+
+// The tracks a word query asks for, into *condition. Whole words are found through the words
+// arrays' GIN indexes, a word given by its beginning (w*) by the words prefix_words finds for it
+// (sent as an array, so the planner sees what it searches for, and a beginning that no word has
+// is no search at all), the exact title through the title key's btree. Ranked as a full-text
+// rank favours matches: fewer query words missing first (a clause may miss one), then fewer
+// words in the fields the query searched (a word among few says more about a field than among
+// many). False when prefix_words failed.
+bool WordQueryCondition(const WordQuery& query, const PrefixWords& prefix_words, PgParams* params,
+                        PgCondition* condition);
 
 // Tracks whose normalized fields hold the words of three characters or more as substrings
 // (pg_trgm's indexes answer these): every word, or any one of them. column is "title", "artist",
