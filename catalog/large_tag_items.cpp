@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <optional>
 
+#include "catalog/asf_header.h"
+
 namespace pelk::catalog {
 namespace {
 
@@ -331,21 +333,35 @@ std::vector<Splice> LargeItemSplices(int fd, uint64_t file_size, Mp4ItemUsed mp4
   return splices;
 }
 
-std::unique_ptr<SplicedStream> OpenWithoutLargeItems(const std::string& path,
-                                                     Mp4ItemUsed mp4_item_used) {
+TagView OpenTagView(const std::string& path, Mp4ItemUsed mp4_item_used) {
+  TagView view;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return view;
   struct stat st {};
   std::vector<Splice> splices;
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    splices = LargeItemSplices(fd, static_cast<uint64_t>(st.st_size), mp4_item_used);
+    const auto size = static_cast<uint64_t>(st.st_size);
+    AsfHeaderPlan asf;
+    if (TagLibReadsAsAsf(path)) asf = PlanAsfHeader(fd, size, kLargeTagItem);
+    if (asf.refused) {
+      ::close(fd);
+      view.refused = true;
+      return view;
+    }
+    if (asf.asf) {  // none of the other formats' items can be there
+      splices = std::move(asf.repairs);
+      splices.insert(splices.end(), asf.cuts.begin(), asf.cuts.end());
+    } else {
+      splices = LargeItemSplices(fd, size, mp4_item_used);
+    }
   }
   if (splices.empty()) {
     ::close(fd);
-    return nullptr;
+    return view;
   }
-  return std::make_unique<SplicedStream>(path, fd, static_cast<uint64_t>(st.st_size),
-                                         std::move(splices));
+  view.stream = std::make_unique<SplicedStream>(path, fd, static_cast<uint64_t>(st.st_size),
+                                                std::move(splices));
+  return view;
 }
 
 }  // namespace pelk::catalog

@@ -37,8 +37,15 @@ using Mp4ItemUsed = bool (*)(std::string_view name);
 std::vector<Splice> LargeItemSplices(int fd, uint64_t file_size, Mp4ItemUsed mp4_item_used,
                                      uint64_t large = kLargeTagItem);
 
-// The file at `path` without its large items, or null when it has none (or cannot be opened).
-std::unique_ptr<SplicedStream> OpenWithoutLargeItems(const std::string& path,
-                                                     Mp4ItemUsed mp4_item_used);
+// The file at `path` as TagLib is to read it.
+struct TagView {
+  // TagLib would build far more from the file than it holds (an ASF header, catalog/asf_header.h):
+  // its tag is unreadable.
+  bool refused = false;
+  // The file without its large items, and with the attribute counts of an ASF header repaired;
+  // null when there is nothing to leave out or repair (or the file cannot be opened).
+  std::unique_ptr<SplicedStream> stream;
+};
+TagView OpenTagView(const std::string& path, Mp4ItemUsed mp4_item_used);
 
 }  // namespace pelk::catalog
