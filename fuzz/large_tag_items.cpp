@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const uint64_t large = (data[0] & 0x1f) + 1;
   static constexpr const char* kNames[] = {"x.mp3", "x.flac", "x.m4a", "x.aac",
-                                           "x.wma", "x.asf",  "x.mp4", "x.wma"};
+                                           "x.wma", "x.asf",  "x.wav", "x.aiff"};
   const std::string name = kNames[data[0] >> 5];
   const bool asf = name == "x.wma" || name == "x.asf";
   const std::string file(reinterpret_cast<const char*>(data) + 1, size - 1);

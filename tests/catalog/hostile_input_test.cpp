@@ -1,11 +1,12 @@
 // Inputs found by fuzzing or built to exhaust a reader: a catalogue file whose number overflows,
-// tags with 100 MB of pictures (MP3, FLAC, MP4, WMA), a tag with a 1 MB title, ASF headers whose
-// attribute counts run past the end of the file. Each is refused in words or read within bounded
-// memory, and the work around it goes on (the tag's other texts are read).
+// tags with 100 MB of pictures (MP3, FLAC, MP4, WMA, WAV, AIFF), a tag with a 1 MB title, ASF
+// headers whose attribute counts run past the end of the file. Each is refused in words or read
+// within bounded memory, and the work around it goes on (the tag's other texts are read).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <sys/wait.h>
+#include <taglib/aifffile.h>
 #include <taglib/asffile.h>
 #include <taglib/asfpicture.h>
 #include <taglib/attachedpictureframe.h>
@@ -16,6 +17,7 @@
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/wavfile.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -191,6 +193,19 @@ void AddPictures(const std::string& path, unsigned int bytes) {
       left -= n;
     }
     ASSERT_TRUE(file.save());
+  } else if (extension == ".wav" || extension == ".aiff") {
+    auto picture = std::make_unique<TagLib::ID3v2::AttachedPictureFrame>();
+    picture->setMimeType("image/jpeg");
+    picture->setPicture(TagLib::ByteVector(bytes, 'P'));
+    if (extension == ".wav") {
+      TagLib::RIFF::WAV::File file(path.c_str());
+      file.ID3v2Tag()->addFrame(picture.release());
+      ASSERT_TRUE(file.save());
+    } else {
+      TagLib::RIFF::AIFF::File file(path.c_str());
+      file.tag()->addFrame(picture.release());
+      ASSERT_TRUE(file.save());
+    }
   } else if (extension == ".wma") {  // TagLib puts a value over 64 KB in the metadata library
     TagLib::ASF::File file(path.c_str());
     TagLib::ASF::Picture picture;
@@ -239,7 +254,8 @@ TEST_P(LargePictureTest, TheTagReadsAsWithoutThePictureInBoundedMemory) {
 #endif
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, LargePictureTest, ::testing::Values("mp3", "flac", "m4a", "wma"),
+INSTANTIATE_TEST_SUITE_P(Formats, LargePictureTest,
+                         ::testing::Values("mp3", "flac", "m4a", "wma", "wav", "aiff"),
                          [](const auto& info) { return std::string(info.param); });
 
 TEST_F(TagLimitsTest, AOneMegabyteTitleIsReadWhole) {
