@@ -202,7 +202,7 @@ class Walker {
     const auto size32 = static_cast<uint32_t>(size);
     if (size32 <= kObjectHeader || size32 > static_cast<uint32_t>(size_)) return;
     const bool whole = Skip(size32 - kObjectHeader);
-    if (unused && whole && size == size32 && size32 - kObjectHeader >= large_) {
+    if (unused && whole && size32 - kObjectHeader >= large_) {
       out.Add({start + 16, size32 - 16, LittleEndianBytes(kObjectHeader, 8)});
     }
   }
