@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
+
+#include "catalog/asf_header.h"
 
 namespace pelk::catalog {
 namespace {
@@ -63,6 +66,7 @@ bool FrameUsed(std::string_view id) { return id[0] == 'T' || id.substr(0, 3) == 
 struct Id3v2Tag {
   uint64_t end = 0;  // where what follows the tag (and any tags repeated after it) begins
   std::vector<Splice> splices;
+  uint64_t removed = 0;  // bytes the splices leave out
 };
 
 // The size of the whole ID3v2 tag whose header is `header`, as TagLib takes it (a size it
@@ -78,8 +82,10 @@ uint64_t CompleteTagSize(std::string_view header) {
 
 class Id3v2Walk {
  public:
-  Id3v2Walk(int fd, uint32_t tag_size, int major, uint64_t large)
+  // `body` is where the tag's frames start in the file, after its header.
+  Id3v2Walk(int fd, uint64_t body, uint32_t tag_size, int major, uint64_t large)
       : fd_(fd),
+        body_(body),
         tag_size_(tag_size),
         major_(major),
         header_size_(major < 3 ? 6 : 10),
@@ -93,7 +99,7 @@ class Id3v2Walk {
     uint64_t pos = first_frame;
     while (tag_size_ >= 10 && pos < tag_size_ - 10) {
       const std::string h =
-          ReadAt(fd_, kBody + pos, std::min<uint64_t>(header_size_, tag_size_ - pos));
+          ReadAt(fd_, body_ + pos, std::min<uint64_t>(header_size_, tag_size_ - pos));
       if (h.empty() || h[0] == '\0' || h.size() < header_size_) break;  // padding, or the end
       std::string id = h.substr(0, major_ < 3 ? 3 : 4);
       const std::optional<uint64_t> size = FrameSize(h, pos);
@@ -109,19 +115,17 @@ class Id3v2Walk {
         if (major_ >= 3) stub += std::string(2, '\0');                     // no flags
         stub += '\0';
         *removed += total - stub.size();
-        splices.push_back({kBody + pos, total, std::move(stub)});
+        splices.push_back({body_ + pos, total, std::move(stub)});
       }
       pos += total;
     }
     // Past the last frame TagLib parses it reads nothing: padding, or bytes it stopped at.
     if (tag_size_ - std::min<uint64_t>(pos, tag_size_) >= large_) {
       *removed += tag_size_ - pos;
-      splices.push_back({kBody + pos, tag_size_ - pos, ""});
+      splices.push_back({body_ + pos, tag_size_ - pos, ""});
     }
     return splices;
   }
-
-  static constexpr uint64_t kBody = 10;  // the tag's frames start after its header
 
  private:
   // The frame's size as TagLib reads it, or nullopt where TagLib stops parsing.
@@ -148,7 +152,7 @@ class Id3v2Walk {
 
   bool FrameIdAt(uint64_t pos) const {
     if (pos + 4 > tag_size_) return false;
-    const std::string id = ReadAt(fd_, kBody + pos, 4);
+    const std::string id = ReadAt(fd_, body_ + pos, 4);
     if (id.size() != 4) return false;
     for (char c : id) {
       if (!IsFrameIdChar(c)) return false;
@@ -157,18 +161,21 @@ class Id3v2Walk {
   }
 
   int fd_;
+  uint64_t body_;
   uint64_t tag_size_;
   int major_;
   size_t header_size_;
   uint64_t large_;
 };
 
-// The ID3v2 tag at the start of the file, if any.
-Id3v2Tag PlanId3v2(int fd, uint64_t file_size, uint64_t large) {
+// The ID3v2 tag at `at` (the start of the file, or of a RIFF or AIFF chunk), if any; it is walked
+// only when it ends by `limit`. `even` keeps the bytes left out even (with a byte of padding
+// inside the tag), so that a chunk's padding byte stays where it was.
+Id3v2Tag PlanId3v2(int fd, uint64_t at, uint64_t limit, uint64_t large, bool even = false) {
   Id3v2Tag tag;
-  const std::string header = ReadAt(fd, 0, 10);
+  const std::string header = ReadAt(fd, at, 10);
   if (header.size() < 10 || header.compare(0, 3, "ID3") != 0) return tag;
-  tag.end = CompleteTagSize(header);
+  tag.end = at + CompleteTagSize(header);
   // TagLib takes ID3v2 tags right after the first as part of it (its padding).
   for (std::string next;
        (next = ReadAt(fd, tag.end, 10)).size() == 10 && next.compare(0, 3, "ID3") == 0;) {
@@ -179,21 +186,95 @@ Id3v2Tag PlanId3v2(int fd, uint64_t file_size, uint64_t large) {
   const unsigned char flags = static_cast<unsigned char>(header[5]);
   const bool unsynchronised_whole = (flags & 0x80) && major <= 3;
   if (major < 2 || major > 4 || unsynchronised_whole || (flags & 0x10) ||
-      CompleteTagSize(header) < 10 + large || CompleteTagSize(header) > file_size) {
+      CompleteTagSize(header) < 10 + large || CompleteTagSize(header) > limit - at) {
     return tag;  // no frame can be large, or not walked: read as it is
   }
   const uint32_t tag_size = SynchSafe(header.substr(6, 4));
   uint32_t first_frame = 0;
   if (flags & 0x40) {  // an extended header, whose size TagLib reads as synchsafe
-    const uint32_t extended = SynchSafe(ReadAt(fd, Id3v2Walk::kBody, 4));
+    const uint32_t extended = SynchSafe(ReadAt(fd, at + 10, 4));
     if (extended <= tag_size) first_frame = extended;
   }
   uint64_t removed = 0;
-  tag.splices = Id3v2Walk(fd, tag_size, major, large).Run(first_frame, &removed);
-  if (!tag.splices.empty()) {
-    tag.splices.push_back({6, 4, SynchSafeBytes(static_cast<uint32_t>(tag_size - removed))});
+  tag.splices = Id3v2Walk(fd, at + 10, tag_size, major, large).Run(first_frame, &removed);
+  if (tag.splices.empty()) return tag;
+  if (even && removed % 2 == 1) {
+    tag.splices.push_back({at + 10 + tag_size, 0, std::string(1, '\0')});
+    --removed;
   }
+  tag.removed = removed;
+  tag.splices.push_back({at + 6, 4, SynchSafeBytes(static_cast<uint32_t>(tag_size - removed))});
   return tag;
+}
+
+// --- RIFF (WAV) and AIFF ---
+
+uint64_t Number(std::string_view bytes, bool big_endian) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const size_t at = big_endian ? i : bytes.size() - 1 - i;
+    value = value << 8 | static_cast<unsigned char>(bytes[at]);
+  }
+  return value;
+}
+
+std::string NumberBytes(uint64_t value, bool big_endian) {
+  std::string out = BigEndianBytes(value, 4);
+  if (!big_endian) std::reverse(out.begin(), out.end());
+  return out;
+}
+
+bool IsChunkName(std::string_view name) {
+  if (name.size() != 4) return false;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 32 || u > 127) return false;
+  }
+  return true;
+}
+
+// The first ID3v2 chunk, found among the chunks the way TagLib walks them (a chunk that runs
+// past the file or has no name ends the walk; a padding byte follows a chunk of odd size when it
+// is 0 or a chunk name follows it). Its large frames are left out, and the sizes of the chunk and
+// of the file's outer chunk follow.
+void PlanRiff(int fd, uint64_t file_size, uint64_t large, std::vector<Splice>& splices) {
+  const std::string head = ReadAt(fd, 0, 12);
+  if (head.size() < 12) return;
+  const std::string_view outer = std::string_view(head).substr(0, 4);
+  const std::string_view form = std::string_view(head).substr(8, 4);
+  bool big_endian = false;
+  if (outer == "RIFF" && form == "WAVE") {
+    big_endian = false;
+  } else if (outer == "FORM" && (form == "AIFF" || form == "AIFC")) {
+    big_endian = true;
+  } else {
+    return;
+  }
+  for (uint64_t offset = 12; offset + 8 <= file_size;) {
+    const std::string h = ReadAt(fd, offset, 8);
+    const std::string_view name = std::string_view(h).substr(0, 4);
+    const uint64_t size = Number(std::string_view(h).substr(4, 4), big_endian);
+    if (!IsChunkName(name) || size > file_size - offset - 8) return;
+    if (name == "ID3 " || name == "id3 ") {
+      const Id3v2Tag tag = PlanId3v2(fd, offset + 8, offset + 8 + size, large, true);
+      if (tag.splices.empty()) return;
+      splices.insert(splices.end(), tag.splices.begin(), tag.splices.end());
+      splices.push_back({offset + 4, 4, NumberBytes(size - tag.removed, big_endian)});
+      const uint64_t outer_size = Number(std::string_view(head).substr(4, 4), big_endian);
+      if (outer_size >= tag.removed) {
+        splices.push_back({4, 4, NumberBytes(outer_size - tag.removed, big_endian)});
+      }
+      return;
+    }
+    uint64_t next = offset + 8 + size;
+    if (next % 2 == 1) {
+      const std::string pad = ReadAt(fd, next, 5);
+      if (!pad.empty() && (pad[0] == '\0' || (pad.size() == 5 && IsChunkName(pad.substr(1))))) {
+        ++next;
+      }
+    }
+    offset = next;
+  }
 }
 
 // --- FLAC ---
@@ -324,28 +405,43 @@ void PlanMp4(int fd, uint64_t file_size, Mp4ItemUsed used, uint64_t large,
 
 std::vector<Splice> LargeItemSplices(int fd, uint64_t file_size, Mp4ItemUsed mp4_item_used,
                                      uint64_t large) {
-  Id3v2Tag id3v2 = PlanId3v2(fd, file_size, large);
+  Id3v2Tag id3v2 = PlanId3v2(fd, 0, file_size, large);
   std::vector<Splice> splices = std::move(id3v2.splices);
   if (id3v2.end <= file_size) PlanFlac(fd, file_size, id3v2.end, large, splices);
   if (id3v2.end == 0) PlanMp4(fd, file_size, mp4_item_used, large, splices);
+  if (id3v2.end == 0) PlanRiff(fd, file_size, large, splices);
   return splices;
 }
 
-std::unique_ptr<SplicedStream> OpenWithoutLargeItems(const std::string& path,
-                                                     Mp4ItemUsed mp4_item_used) {
+TagView OpenTagView(const std::string& path, Mp4ItemUsed mp4_item_used) {
+  TagView view;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return view;
   struct stat st {};
   std::vector<Splice> splices;
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    splices = LargeItemSplices(fd, static_cast<uint64_t>(st.st_size), mp4_item_used);
+    const auto size = static_cast<uint64_t>(st.st_size);
+    AsfHeaderPlan asf;
+    if (TagLibReadsAsAsf(path)) asf = PlanAsfHeader(fd, size, kLargeTagItem);
+    if (asf.refused) {
+      ::close(fd);
+      view.refused = true;
+      return view;
+    }
+    if (asf.asf) {  // none of the other formats' items can be there
+      splices = std::move(asf.repairs);
+      splices.insert(splices.end(), asf.cuts.begin(), asf.cuts.end());
+    } else {
+      splices = LargeItemSplices(fd, size, mp4_item_used);
+    }
   }
   if (splices.empty()) {
     ::close(fd);
-    return nullptr;
+    return view;
   }
-  return std::make_unique<SplicedStream>(path, fd, static_cast<uint64_t>(st.st_size),
-                                         std::move(splices));
+  view.stream = std::make_unique<SplicedStream>(path, fd, static_cast<uint64_t>(st.st_size),
+                                                std::move(splices));
+  return view;
 }
 
 }  // namespace pelk::catalog

@@ -28,6 +28,8 @@ using Mp4ItemUsed = bool (*)(std::string_view name);
 //   each replaced by an empty padding block (a block holds at most 16 MB, a file many blocks).
 // - in an MP4 file, items of moov.udta.meta.ilst that `mp4_item_used` refuses ("covr"); the
 //   sizes of the atoms around them follow.
+// - in a WAV or AIFF file, the same frames of the ID3v2 tag in its first "ID3 " chunk; the sizes
+//   of the chunk and of the whole file's chunk follow (by an even number of bytes).
 // and what follows the last frame of an ID3v2 tag when it is large (padding, or bytes that
 // TagLib would stop at). Empty when nothing is to be left out, or when a structure is not one
 // that can be walked safely (ID3v2.3 unsynchronised as a whole, a footer, sizes that run past
@@ -37,8 +39,15 @@ using Mp4ItemUsed = bool (*)(std::string_view name);
 std::vector<Splice> LargeItemSplices(int fd, uint64_t file_size, Mp4ItemUsed mp4_item_used,
                                      uint64_t large = kLargeTagItem);
 
-// The file at `path` without its large items, or null when it has none (or cannot be opened).
-std::unique_ptr<SplicedStream> OpenWithoutLargeItems(const std::string& path,
-                                                     Mp4ItemUsed mp4_item_used);
+// The file at `path` as TagLib is to read it.
+struct TagView {
+  // TagLib would build far more from the file than it holds (an ASF header, catalog/asf_header.h):
+  // its tag is unreadable.
+  bool refused = false;
+  // The file without its large items, and with the attribute counts of an ASF header repaired;
+  // null when there is nothing to leave out or repair (or the file cannot be opened).
+  std::unique_ptr<SplicedStream> stream;
+};
+TagView OpenTagView(const std::string& path, Mp4ItemUsed mp4_item_used);
 
 }  // namespace pelk::catalog

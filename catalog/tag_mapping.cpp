@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "catalog/asf_header.h"
 #include "catalog/large_tag_items.h"
 #include "runtime/utf.h"
 
@@ -592,10 +593,11 @@ bool Mp4ItemUsed(std::string_view name) {
 HRESULT Read(const std::string& path, TagData& data) {
   // A file whose tag holds a huge picture is read without it (declared before the reference:
   // TagLib reads from it until the reference is gone).
-  const std::unique_ptr<SplicedStream> slim = OpenWithoutLargeItems(path, Mp4ItemUsed);
+  const TagView view = OpenTagView(path, Mp4ItemUsed);
+  if (view.refused) return E_FAIL;
   const TagLib::FileRef ref =
-      slim ? TagLib::FileRef(slim.get(), true, TagLib::AudioProperties::Average)
-           : TagLib::FileRef(path.c_str(), true, TagLib::AudioProperties::Average);
+      view.stream ? TagLib::FileRef(view.stream.get(), true, TagLib::AudioProperties::Average)
+                  : TagLib::FileRef(path.c_str(), true, TagLib::AudioProperties::Average);
   if (ref.isNull() || !HasAudio(*ref.file())) return E_FAIL;
   TagLib::File* file = ref.file();
   if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file)) {
@@ -808,6 +810,21 @@ HRESULT WriteAtomically(const std::string& path, const TagData& data) {
   {
     const Fd original(::open(target.c_str(), O_RDONLY | O_CLOEXEC));
     if (original.get() < 0 || !CopyContent(original.get(), copy.get())) return E_FAIL;
+    // TagLib reads the copy whole before it writes. An ASF header it would build far more from
+    // than the file holds is not written; one whose attribute counts run past the end of the
+    // file is written with the counts repaired (TagLib would write back what it read there).
+    if (TagLibReadsAsAsf(target)) {
+      const AsfHeaderPlan asf =
+          PlanAsfHeader(original.get(), static_cast<uint64_t>(st.st_size), kLargeTagItem);
+      if (asf.refused) return E_FAIL;
+      for (const Splice& repair : asf.repairs) {
+        if (::pwrite(copy.get(), repair.bytes.data(), repair.bytes.size(),
+                     static_cast<off_t>(repair.offset)) !=
+            static_cast<ssize_t>(repair.bytes.size())) {
+          return E_FAIL;
+        }
+      }
+    }
   }
   ::fchmod(copy.get(), st.st_mode & 07777);
   if (::fchown(copy.get(), st.st_uid, st.st_gid) != 0) {

@@ -1,11 +1,14 @@
 // Large unused tag items left out of what TagLib reads: the tag must read exactly as it would
 // with the items there, in every ID3v2 version (with the sizes iTunes writes, with an extended
-// header), in a FLAC file whose last block is the picture, and files without large items must be
-// read as they are.
+// header), in a FLAC file whose last block is the picture, in the ID3v2 chunk of WAV and AIFF
+// files (before their audio chunks), and files without large items must be read as they are.
 #include "catalog/large_tag_items.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <taglib/aifffile.h>
+#include <taglib/attachedpictureframe.h>
+#include <taglib/wavfile.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -180,6 +183,68 @@ TEST_F(LargeTagItemsTest, AFlacWhoseLastBlockIsALargePictureReadsAsWithout) {
   const TagData read = Read(last);
   EXPECT_EQ(read.texts[kTagTitle], u"Last Block");
   EXPECT_EQ(read.length_ms, Read(plain).length_ms);
+}
+
+// The file with its ID3v2 chunk moved first (TagLib writes it last): the format and audio
+// chunks then come after it, and TagLib finds them only if its walk of the chunks stays in step.
+std::string Id3ChunkFirst(const std::string& file, bool big_endian) {
+  std::string id3, others;
+  for (size_t pos = 12; pos + 8 <= file.size();) {
+    std::string size_bytes = file.substr(pos + 4, 4);
+    if (!big_endian) size_bytes = std::string(size_bytes.rbegin(), size_bytes.rend());
+    uint32_t size = 0;
+    for (char c : size_bytes) size = size << 8 | static_cast<unsigned char>(c);
+    const size_t total = 8 + size + size % 2;
+    (file.compare(pos, 4, "ID3 ") == 0 || file.compare(pos, 4, "id3 ") == 0 ? id3 : others) +=
+        file.substr(pos, total);
+    pos += total;
+  }
+  return file.substr(0, 12) + id3 + others;
+}
+
+TEST_F(LargeTagItemsTest, TheId3v2ChunkOfWavAndAiffFilesReadsAsWithoutItsLargePicture) {
+  for (const std::string extension : {"wav", "aiff"}) {
+    const bool wav = extension == "wav";
+    // Pictures of both parities: a chunk keeps its padding byte only if an even number of
+    // bytes is left out, or the chunks after it are lost.
+    for (size_t bytes : {kLarge, kLarge + 1}) {
+      SCOPED_TRACE(extension + " with a picture of " + std::to_string(bytes) + " bytes");
+      const fs::path plain = dir_ / ("plain." + extension);
+      const fs::path big = dir_ / ("big." + extension);
+      fs::remove(plain);
+      fs::remove(big);
+      Write(plain, Sample("tag_sample." + extension));
+      TagData texts;
+      texts.texts[kTagTitle] = u"Chunk Title";
+      texts.texts[kTagArtist] = u"Chunk Artist";
+      ASSERT_HR(S_OK, WriteTagFile(Utf8ToUtf16(plain.string()), texts));
+      fs::copy_file(plain, big);
+      {
+        auto picture = std::make_unique<TagLib::ID3v2::AttachedPictureFrame>();
+        picture->setMimeType("image/jpeg");
+        picture->setPicture(TagLib::ByteVector(static_cast<unsigned>(bytes), 'P'));
+        if (wav) {
+          TagLib::RIFF::WAV::File file(big.c_str());
+          file.ID3v2Tag()->addFrame(picture.release());
+          ASSERT_TRUE(file.save());
+        } else {
+          TagLib::RIFF::AIFF::File file(big.c_str());
+          file.tag()->addFrame(picture.release());
+          ASSERT_TRUE(file.save());
+        }
+      }
+      for (const fs::path& path : {plain, big}) Write(path, Id3ChunkFirst(Bytes(path), !wav));
+      // The picture, the tag's size, the chunk's, the file's (and a byte of padding).
+      EXPECT_GE(Splices(big), 4u);
+      const TagData without = Read(plain);
+      const TagData with = Read(big);
+      EXPECT_EQ(with.texts[kTagTitle], u"Chunk Title");
+      EXPECT_EQ(with.texts[kTagArtist], u"Chunk Artist");
+      EXPECT_EQ(with.texts, without.texts);
+      EXPECT_GT(with.length_ms, 0);
+      EXPECT_EQ(with.length_ms, without.length_ms);
+    }
+  }
 }
 
 TEST_F(LargeTagItemsTest, FilesWithoutLargeItemsAreReadAsTheyAre) {
