@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "cli/audio/allocation_ceiling.h"
+#include "cli/audio/ffmpeg_input.h"
 #include "cli/audio/ffmpeg_library.h"
 #include "cli/audio/pcm16_convert.h"
 #include "cli/audio/sndfile_reader.h"
@@ -16,6 +18,10 @@ constexpr int kBlockFrames = 4096;
 // Damaged packets in a row after which a stream is taken as ended: a few bad packets in a long
 // file cost a few milliseconds of audio, a file that is garbage from some point on stops there.
 constexpr int kMaxBadPacketsInRow = 64;
+// Packets read and frames received on the way to one frame of audio, at most: a file whose
+// demuxer or decoder goes on without ever giving audio ends there. An honest file needs a few
+// (more when a video stream is interleaved).
+constexpr int kMaxStepsPerFrame = 1 << 16;
 
 // Containers of audio this host reads. Anything else FFmpeg recognises (images, playlists that
 // name other files, video-only formats) is refused before its reader runs past the probe.
@@ -61,6 +67,23 @@ struct AudioDecoder::File {
   // The file opened with FFmpeg and its first frame decoded, or null with *error saying why.
   static std::unique_ptr<File> Open(const std::string& path, std::string* error);
 
+  // Why FFmpeg failed with `code`, or what made it fail.
+  std::string Why(int code) const {
+    if (input->exhausted()) return Circles();
+    if (code == AVERROR(ENOMEM)) {
+      return "it declares a part larger than the " + std::to_string(ceiling->bytes() >> 20) +
+             " MB a file of its size may take to decode";
+    }
+    return ErrorText(code);
+  }
+  std::string Circles() const {
+    return "its reader goes round in circles (it read more than " +
+           std::to_string(FfmpegInput::kBudgetFactor) + " times the file)";
+  }
+
+  // Declared before the FFmpeg objects, which are destroyed first.
+  std::unique_ptr<FfmpegInput> input;
+  std::unique_ptr<AllocationCeiling> ceiling;
   std::unique_ptr<AVFormatContext, CloseInput> format;
   std::unique_ptr<AVCodecContext, FreeCodec> codec;
   std::unique_ptr<AVPacket, FreePacket> packet{Ff().av_packet_alloc()};
@@ -72,9 +95,14 @@ struct AudioDecoder::File {
   bool ended = false;
   int bad_in_row = 0;
 
-  // Feeds the decoder the next packet of the stream, or the end-of-stream signal.
-  void Feed() {
+  // Feeds the decoder the next packet of the stream, or the end-of-stream signal; counts each
+  // packet read in *steps and gives up past kMaxStepsPerFrame.
+  void Feed(int* steps) {
     while (!flushing) {
+      if (++*steps > kMaxStepsPerFrame) {
+        ended = true;
+        return;
+      }
       const int read = Ff().av_read_frame(format.get(), packet.get());
       if (read < 0) {  // end of file, or a read error: drain what the decoder holds
         Ff().avcodec_send_packet(codec.get(), nullptr);
@@ -97,7 +125,8 @@ struct AudioDecoder::File {
 
   // Decodes into `frame` until it holds audio; false at the end of the stream.
   bool NextFrame() {
-    while (!ended) {
+    int steps = 0;
+    while (!ended && ++steps <= kMaxStepsPerFrame) {
       const int received = Ff().avcodec_receive_frame(codec.get(), frame.get());
       if (received >= 0) {
         bad_in_row = 0;
@@ -108,7 +137,7 @@ struct AudioDecoder::File {
       if (received == AVERROR_EOF) break;
       if (received != AVERROR(EAGAIN) && ++bad_in_row > kMaxBadPacketsInRow) break;
       if (flushing && received == AVERROR(EAGAIN)) break;
-      Feed();
+      Feed(&steps);
     }
     ended = true;
     return false;
@@ -123,19 +152,30 @@ std::unique_ptr<AudioDecoder::File> AudioDecoder::File::Open(const std::string& 
     *error = "out of memory";
     return nullptr;
   }
-  // Local files only, and only audio containers: a playlist or a reference file must not make
-  // the decoder open other files or the network.
+  // The file is read through the host's own callbacks (ffmpeg_input.h), and everything FFmpeg
+  // allocates for it is capped by what its size can justify (allocation_ceiling.h).
+  file->input = FfmpegInput::Open(path, error);
+  if (!file->input) return nullptr;
+  file->ceiling = std::make_unique<AllocationCeiling>(file->input->size());
+  AVFormatContext* raw_format = Ff().avformat_alloc_context();
+  if (!raw_format) {
+    *error = "out of memory";
+    return nullptr;
+  }
+  raw_format->pb = file->input->io();
+  raw_format->interrupt_callback = file->input->interrupt();
+  // Only audio containers, and no other file: a playlist or a reference file must not make the
+  // decoder open other files or the network.
   AVDictionary* raw_options = nullptr;
   Ff().av_dict_set(&raw_options, "protocol_whitelist", "file", 0);
   Ff().av_dict_set(&raw_options, "format_whitelist", kAudioFormats, 0);
-  AVFormatContext* raw_format = nullptr;
-  // FFmpeg reads "Artist: Title.flac" as a URL of the protocol "Artist"; a file URL is always a
-  // file.
+  // The name only serves the probe, which also weighs the extension ("file:" keeps a name like
+  // "Artist: Title.flac" from reading as a URL).
   const std::string url = "file:" + path;
   const int opened = Ff().avformat_open_input(&raw_format, url.c_str(), nullptr, &raw_options);
   const std::unique_ptr<AVDictionary, FreeDictionary> options(raw_options);
   if (opened < 0) {  // avformat_open_input frees the context on failure
-    *error = ErrorText(opened);
+    *error = file->Why(opened);
     return nullptr;
   }
   file->format.reset(raw_format);
@@ -149,7 +189,8 @@ std::unique_ptr<AudioDecoder::File> AudioDecoder::File::Open(const std::string& 
   int stream = find_stream();
   if (stream < 0 || format->streams[stream]->codecpar->codec_id == AV_CODEC_ID_NONE) {
     if (Ff().avformat_find_stream_info(format, nullptr) < 0) {
-      *error = "the file holds no stream that can be read";
+      *error =
+          file->input->exhausted() ? file->Circles() : "the file holds no stream that can be read";
       return nullptr;
     }
     stream = find_stream();
@@ -171,20 +212,22 @@ std::unique_ptr<AudioDecoder::File> AudioDecoder::File::Open(const std::string& 
   }
   file->codec.reset(Ff().avcodec_alloc_context3(codec));
   if (!file->codec || Ff().avcodec_parameters_to_context(file->codec.get(), parameters) < 0) {
-    *error = "out of memory";
+    *error = file->Why(AVERROR(ENOMEM));
     return nullptr;
   }
   file->codec->thread_count = 1;  // files are decoded side by side, one thread each
   const int codec_opened = Ff().avcodec_open2(file->codec.get(), codec, nullptr);
   if (codec_opened < 0) {
     *error = std::string("its ") + codec->name + " audio cannot be decoded (" +
-             ErrorText(codec_opened) + ")";
+             file->Why(codec_opened) + ")";
     return nullptr;
   }
   // The first decoded frame says what the audio is (the container may not, and implicit
   // spectral band replication in AAC doubles the rate the header gives).
   if (!file->NextFrame()) {
-    *error = std::string("its ") + codec->name + " audio does not decode";
+    *error = file->input->exhausted()
+                 ? file->Circles()
+                 : std::string("its ") + codec->name + " audio does not decode";
     return nullptr;
   }
   file->have_frame = true;

@@ -4,6 +4,12 @@
 // Opus, AAC and ALAC in MP4/M4A, WMA, WavPack, APE, Musepack, ...) with them, loaded on first use,
 // and so are the rest of a file libsndfile stops reading at a damaged frame. Only what is read
 // is decoded: a caller that stops early pays for no more, and nothing is seeked.
+//
+// Whatever a file holds or declares, opening it and each block take bounded work and memory:
+// FFmpeg reads through the host's own callbacks, against a budget of a few times the file's
+// size (ffmpeg_input.h); no allocation it makes for a file exceeds what the file's size can
+// justify (allocation_ceiling.h); a frame of audio comes within a bounded number of packets; and
+// WAV files whose damage would stall libsndfile go to FFmpeg (riff_list_walk.h).
 #pragma once
 
 #include <cstdint>

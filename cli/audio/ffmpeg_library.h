@@ -7,10 +7,12 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavformat/avio.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
+#include <libavutil/mem.h>
 }
 
 #include <string>
@@ -26,6 +28,9 @@ namespace pelk::cli {
   X(avutil, av_frame_free)                  \
   X(avutil, av_frame_unref)                 \
   X(avutil, av_strerror)                    \
+  X(avutil, av_malloc)                      \
+  X(avutil, av_freep)                       \
+  X(avutil, av_max_alloc)                   \
   X(avcodec, avcodec_find_decoder)          \
   X(avcodec, avcodec_get_name)              \
   X(avcodec, avcodec_alloc_context3)        \
@@ -37,11 +42,14 @@ namespace pelk::cli {
   X(avcodec, av_packet_alloc)               \
   X(avcodec, av_packet_free)                \
   X(avcodec, av_packet_unref)               \
+  X(avformat, avformat_alloc_context)       \
   X(avformat, avformat_open_input)          \
   X(avformat, avformat_close_input)         \
   X(avformat, avformat_find_stream_info)    \
   X(avformat, av_find_best_stream)          \
-  X(avformat, av_read_frame)
+  X(avformat, av_read_frame)                \
+  X(avformat, avio_alloc_context)           \
+  X(avformat, avio_context_free)
 
 struct FfmpegLibrary {
 #define PELK_FFMPEG_MEMBER(library, name) decltype(&::name) name = nullptr;

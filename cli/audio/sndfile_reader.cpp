@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cli/audio/riff_list_walk.h"
+
 namespace pelk::cli {
 
 struct SndfileReader::File {
@@ -16,6 +18,7 @@ struct SndfileReader::File {
 };
 
 std::unique_ptr<SndfileReader> SndfileReader::Open(const std::string& path) {
+  if (StallsSndfile(path)) return nullptr;
   auto file = std::make_unique<File>();
   file->handle = sf_open(path.c_str(), SFM_READ, &file->info);
   if (!file->handle || file->info.channels <= 0 || file->info.samplerate <= 0) return nullptr;

@@ -13,7 +13,8 @@ namespace pelk::cli {
 
 class SndfileReader {
  public:
-  // The reader for a file libsndfile recognises, or null.
+  // The reader for a file libsndfile recognises, or null; null too for a WAV file whose damage
+  // would stall libsndfile (riff_list_walk.h).
   static std::unique_ptr<SndfileReader> Open(const std::string& path);
   ~SndfileReader();
   SndfileReader(const SndfileReader&) = delete;
