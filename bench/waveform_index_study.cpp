@@ -28,6 +28,7 @@
 #include <map>
 #include <string>
 
+#include "bench/study_measure.h"
 #include "bench/waveform_signatures.h"
 #ifdef SONQUIX_BENCH_WITH_LIBPQ
 #include <libpq-fe.h>
@@ -37,6 +38,9 @@
 
 namespace {
 
+using pelk::bench::MsSince;
+using pelk::bench::Percentile;
+using pelk::bench::ResidentMb;
 using pelk::bench::StudyItem;
 using pelk::catalog::Signature;
 using pelk::catalog::SignatureIndex;
@@ -48,15 +52,6 @@ constexpr double kSpread = pelk::bench::kTrackSpread;
 constexpr size_t kQueries = 400;  // of each kind
 constexpr size_t kLimit = 16;
 const int64_t kMax = pelk::catalog::WaveformThresholds{}.max_distance;
-
-double Ms(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double Percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[std::min(v.size() - 1, static_cast<size_t>(p * v.size()))];
-}
 
 // Nearest first, ties by owner, at most kLimit: what NearestSignatures hands the matcher.
 Answer Ranked(Answer hits) {
@@ -130,7 +125,7 @@ void Run(const std::vector<StudyItem>& items, size_t tracks, size_t hnsw_max, si
   auto start = Clock::now();
   const Catalogue cat = MakeCatalogue(items, tracks);
   std::printf("\n%zu tracks, %zu signatures (made in %.0f ms)\n", tracks, cat.signatures.size(),
-              Ms(start));
+              MsSince(start));
   std::mt19937 rng(7);
   std::vector<Signature> copies = CopiesOfTracks(items, cat, rng), unknown;
   while (unknown.size() < kQueries) {
@@ -145,13 +140,13 @@ void Run(const std::vector<StudyItem>& items, size_t tracks, size_t hnsw_max, si
   start = Clock::now();
   scan.Build(cat.signatures, cat.owners);
   methods.push_back({"exact scan", [&](const Signature& q) { return scan.Within(q, kMax); },
-                     Ms(start), scan.MemoryBytes()});
+                     MsSince(start), scan.MemoryBytes()});
   SignatureIndex::Options options;
   options.min_clustered = 0;
   SignatureIndex index(options);
   start = Clock::now();
   index.Build(cat.signatures, cat.owners);
-  const double index_ms = Ms(start);
+  const double index_ms = MsSince(start);
   for (size_t probes : {8, 16, 24, 48}) {
     methods.push_back({"index, " + std::to_string(index.cells()) + " cells, " +
                            std::to_string(probes) + " probes",
@@ -179,7 +174,7 @@ void Run(const std::vector<StudyItem>& items, size_t tracks, size_t hnsw_max, si
     start = Clock::now();
     flat.add(static_cast<faiss::Index::idx_t>(cat.signatures.size()), as_float.data());
     methods.push_back({"FAISS IndexFlat L1, k=64", [&](const Signature& q) { return knn(flat, q); },
-                       Ms(start), as_float.size() * sizeof(float)});
+                       MsSince(start), as_float.size() * sizeof(float)});
   }
   std::unique_ptr<faiss::IndexHNSWFlat> hnsw;
   if (tracks <= hnsw_max) {
@@ -189,7 +184,7 @@ void Run(const std::vector<StudyItem>& items, size_t tracks, size_t hnsw_max, si
     hnsw->hnsw.efSearch = 128;
     // Vectors plus the graph's links (level 0: 2M neighbours of 4 bytes each).
     methods.push_back({"FAISS HNSW L1, M=16, ef=128, k=64",
-                       [&](const Signature& q) { return knn(*hnsw, q); }, Ms(start),
+                       [&](const Signature& q) { return knn(*hnsw, q); }, MsSince(start),
                        as_float.size() * sizeof(float) + cat.signatures.size() * 32 * 4});
   }
 
@@ -209,30 +204,19 @@ void Run(const std::vector<StudyItem>& items, size_t tracks, size_t hnsw_max, si
     for (size_t i = 0; i < copies.size(); ++i) {
       auto t0 = Clock::now();
       const Answer a = Ranked(m.lookup(copies[i]));
-      times.push_back(Ms(t0));
+      times.push_back(MsSince(t0));
       same_copies += a == truth_copies[i];
     }
     for (size_t i = 0; i < unknown.size(); ++i) {
       auto t0 = Clock::now();
       const Answer a = Ranked(m.lookup(unknown[i]));
-      times.push_back(Ms(t0));
+      times.push_back(MsSince(t0));
       same_unknown += a == truth_unknown[i];
     }
     std::printf("%-44s %10.0f %10.1f %9.3f %9.3f %9.2f%% %9.2f%%\n", m.name.c_str(), m.build_ms,
                 m.memory / 1e6, Percentile(times, 0.5), Percentile(times, 0.99),
                 100.0 * same_copies / copies.size(), 100.0 * same_unknown / unknown.size());
   }
-}
-
-long ResidentKb() {
-  FILE* f = std::fopen("/proc/self/status", "r");
-  char line[256];
-  long kb = 0;
-  while (f && std::fgets(line, sizeof line, f)) {
-    if (std::strncmp(line, "VmRSS:", 6) == 0) kb = std::atol(line + 6);
-  }
-  if (f) std::fclose(f);
-  return kb;
 }
 
 void RunStore(const std::vector<StudyItem>& items, size_t tracks) {
@@ -265,29 +249,29 @@ void RunStore(const std::vector<StudyItem>& items, size_t tracks) {
       store->AddDiscs(discs, nullptr);
     }
     std::printf("\nstore, %zu tracks, %zu signatures: imported in %.0f ms\n", tracks,
-                cat.signatures.size(), Ms(start));
+                cat.signatures.size(), MsSince(start));
     std::mt19937 rng(7);
     copies = CopiesOfTracks(items, cat, rng);
   }
-  const long before_open = ResidentKb();
+  const double before_open = ResidentMb();
   auto start = Clock::now();
   auto store = CatalogStore::Open(path, CatalogStore::OpenMode::kExisting, nullptr);
-  std::printf("open %.1f ms\n", Ms(start));
+  std::printf("open %.1f ms\n", MsSince(start));
   start = Clock::now();
   store->NearestSignatures(copies[0], kMax, kLimit);
   std::printf(
       "first waveform lookup (reads the rungs, builds the index) %.0f ms; resident "
       "memory +%.0f MB\n",
-      Ms(start), (ResidentKb() - before_open) / 1024.0);
+      MsSince(start), ResidentMb() - before_open);
   std::vector<double> by_index, by_scan;
   size_t same = 0;
   for (const Signature& q : copies) {
     auto t0 = Clock::now();
     const auto a = store->NearestSignatures(q, kMax, kLimit);
-    by_index.push_back(Ms(t0));
+    by_index.push_back(MsSince(t0));
     t0 = Clock::now();
     const auto b = store->NearestSignaturesByScan(q, kMax, kLimit);
-    by_scan.push_back(Ms(t0));
+    by_scan.push_back(MsSince(t0));
     bool equal = a.size() == b.size();
     for (size_t i = 0; equal && i < a.size(); ++i) {
       equal = a[i].disc_id == b[i].disc_id && a[i].track == b[i].track &&
@@ -354,12 +338,12 @@ void RunPostgres(const std::vector<StudyItem>& items, size_t tracks, const char*
     PQputCopyEnd(db, nullptr);
     PQclear(Checked(db, PQgetResult(db), "copy"));
   }
-  std::printf("copied both tables in %.0f ms\n", Ms(start));
+  std::printf("copied both tables in %.0f ms\n", MsSince(start));
   start = Clock::now();
   Exec(db, "CREATE INDEX rung_cube_gist ON rung_cube USING gist (c)");
   Exec(db, "ANALYZE rung_cube");
   Exec(db, "ANALYZE rung_array");
-  std::printf("GiST index built in %.0f ms\n", Ms(start));
+  std::printf("GiST index built in %.0f ms\n", MsSince(start));
 
   std::mt19937 rng(7);
   const std::vector<Signature> copies = CopiesOfTracks(items, cat, rng);
@@ -404,7 +388,7 @@ void RunPostgres(const std::vector<StudyItem>& items, size_t tracks, const char*
       Answer best;
       for (const auto& h : hits)
         if (best.empty() || best.back().first != h.first) best.push_back(h);
-      times.push_back(Ms(t0));
+      times.push_back(MsSince(t0));
       same += Ranked(best) == Ranked(scan.ScanWithin(copies[q], kMax));
     }
     std::printf("%-36s %9.2f %9.2f %5zu of %zu\n", way.name, Percentile(times, 0.5),
@@ -446,8 +430,8 @@ int main(int argc, char** argv) {
   const std::vector<StudyItem> items = pelk::bench::StudyItems();
   size_t rungs = 0;
   for (const StudyItem& item : items) rungs += item.ladder.size();
-  std::printf("%zu items fingerprinted in %.0f ms, %.1f rungs an item\n", items.size(), Ms(start),
-              static_cast<double>(rungs) / items.size());
+  std::printf("%zu items fingerprinted in %.0f ms, %.1f rungs an item\n", items.size(),
+              MsSince(start), static_cast<double>(rungs) / items.size());
   // How far apart real items lie, to compare with the generated tracks.
   std::vector<double> apart;
   for (size_t a = 0; a < items.size(); ++a)
