@@ -73,7 +73,7 @@ void ResetPeak() {
   std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-// What reading a tag in a fresh child process cost and gave.
+// What reading a tag (or, given `write`, writing it) in a fresh child process cost and gave.
 struct ChildRead {
   HRESULT hr = E_FAIL;
   int64_t grown_mb = -1;  // peak memory above the child's own before the read
@@ -81,7 +81,7 @@ struct ChildRead {
   std::u16string artist;
 };
 
-ChildRead ReadInChild(const std::string& path) {
+ChildRead ReadInChild(const std::string& path, const TagData* write = nullptr) {
   int fds[2];
   EXPECT_EQ(::pipe(fds), 0);
   const pid_t pid = ::fork();
@@ -91,7 +91,8 @@ ChildRead ReadInChild(const std::string& path) {
     const int64_t before = PeakKilobytes();
     TagData data;
     ChildRead result;
-    result.hr = ReadTagFile(Utf8ToUtf16(path), &data);
+    result.hr =
+        write ? WriteTagFile(Utf8ToUtf16(path), *write) : ReadTagFile(Utf8ToUtf16(path), &data);
     result.grown_mb = (PeakKilobytes() - before) / 1024;
     result.title_length = data.texts[kTagTitle].size();
     char artist[64] = {};
@@ -323,7 +324,12 @@ TEST_F(TagLimitsTest, AnAsfFileWhoseCountsRunPastTheEndIsWrittenRepaired) {
   TagData data;
   ASSERT_HR(S_OK, ReadTagFile(Utf8ToUtf16(wma), &data));
   data.texts[kTagTitle] = u"Repaired";
-  ASSERT_HR(S_OK, WriteTagFile(Utf8ToUtf16(wma), data));
+  const ChildRead write = ReadInChild(wma, &data);
+  ASSERT_HR(S_OK, write.hr);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // TagLib reads the file whole before it writes; unrepaired, it builds thousands of attributes.
+  EXPECT_LT(write.grown_mb, 4) << "TagLib read past the end";
+#endif
   const int written = ::open(wma.c_str(), O_RDONLY | O_CLOEXEC);
   const AsfHeaderPlan after = PlanAsfHeader(written, fs::file_size(wma), kLargeTagItem);
   ::close(written);
