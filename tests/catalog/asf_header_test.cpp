@@ -17,6 +17,7 @@
 #include <string>
 
 #include "catalog/large_tag_items.h"
+#include "tests/support/test_folder.h"
 
 namespace pelk::catalog {
 namespace {
@@ -67,12 +68,7 @@ TagLibRead ReadWithTagLib(const fs::path& path, const AsfHeaderPlan* plan = null
 
 class AsfHeaderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("pelk-asf-header-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = testing::TestFolder("pelk-asf-header"); }
   void TearDown() override { fs::remove_all(dir_); }
 
   static fs::path Data(const std::string& name) { return fs::path(SONQUIX_TEST_DATA_DIR) / name; }

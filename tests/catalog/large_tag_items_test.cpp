@@ -19,6 +19,7 @@
 #include "catalog/tag_mapping.h"
 #include "runtime/utf.h"
 #include "tests/support/hr_matchers.h"
+#include "tests/support/test_folder.h"
 
 namespace pelk::catalog {
 namespace {
@@ -68,12 +69,7 @@ std::string Picture(int major, size_t bytes) {
 
 class LargeTagItemsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("pelk-large-items-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = testing::TestFolder("pelk-large-items"); }
   void TearDown() override { fs::remove_all(dir_); }
 
   static std::string Sample(const std::string& name) {
